@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+
+#include "core/base.h"
+#include "core/memory_block.h"
+
+namespace kvl {
+
+// Seek modes: every caller seeks from the start.
+inline constexpr int32_t seek_from_start = 1;
+
+// The byte stream all disks, partitions, images, output files and memory buffers are read and
+// written through. A stream with an alignment other than 1 accepts only seek positions and read
+// lengths that are multiples of it (the sector size of a raw device).
+class stream : public base {
+public:
+    virtual ~stream() = default;
+
+    virtual bool flush() = 0;
+    virtual int64_t get_pos() = 0;
+    virtual bool seek(int64_t offset, int32_t mode) = 0;
+    virtual bool read(uint8_t* data, int32_t size) = 0;
+    virtual bool write(const uint8_t* data, int32_t size) = 0;
+    virtual int64_t size() = 0;
+
+    bool read_block(memory_block& block);
+    // Reads any byte range by reading the whole aligned sectors that cover it.
+    bool read_unaligned(int64_t position, uint8_t* dest, int32_t length);
+
+    int32_t alignment = 1;
+
+protected:
+    stream() = default;
+
+private:
+    memory_block scratch_;
+};
+
+}  // namespace kvl

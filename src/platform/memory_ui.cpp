@@ -26,7 +26,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<progress_window> memory_progress_factory::create(std::function<void()> on_cancel) {
+std::unique_ptr<progress_window> memory_progress_factory::create(boost::function<void()> on_cancel) {
     auto state = std::make_shared<progress_state>();
     state->cancel = std::move(on_cancel);
     windows.push_back(state);

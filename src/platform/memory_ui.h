@@ -1,6 +1,6 @@
 #pragma once
 
-#include <functional>
+#include <boost/function.hpp>
 #include <string>
 #include <vector>
 
@@ -44,12 +44,12 @@ struct progress_state {
     std::u16string title;
     std::u16string estimate;
     int percent = 0;
-    std::function<void()> cancel;
+    boost::function<void()> cancel;
 };
 
 class memory_progress_factory final : public progress_window_factory {
 public:
-    std::unique_ptr<progress_window> create(std::function<void()> on_cancel) override;
+    std::unique_ptr<progress_window> create(boost::function<void()> on_cancel) override;
     // The windows in creation order; released windows stay with alive == false.
     std::vector<std::shared_ptr<progress_state>> windows;
     // Presses Cancel on the newest window that is still alive; false when there is none.
@@ -63,7 +63,7 @@ public:
         ++calls;
         if (on_pump) on_pump();
     }
-    std::function<void()> on_pump;
+    boost::function<void()> on_pump;
     int calls = 0;
 };
 

@@ -23,6 +23,8 @@ public:
 
     bool open(const std::string& path, open_access access);
     bool is_open() const { return fd_ >= 0; }
+    // For the device queries of the platform layer.
+    int descriptor() const { return fd_; }
     // Closes the descriptor; false when the system reports an error (a write that failed late).
     bool close();
 

@@ -26,7 +26,7 @@ public:
 
 }  // namespace
 
-std::unique_ptr<progress_window> silent_progress_factory::create(std::function<void()>) {
+std::unique_ptr<progress_window> silent_progress_factory::create(boost::function<void()>) {
     return std::make_unique<invisible_window>();
 }
 

@@ -19,7 +19,7 @@ public:
 
 class silent_progress_factory final : public progress_window_factory {
 public:
-    std::unique_ptr<progress_window> create(std::function<void()> on_cancel) override;
+    std::unique_ptr<progress_window> create(boost::function<void()> on_cancel) override;
 };
 
 class idle_pump final : public message_pump {

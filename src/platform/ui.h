@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
+#include <boost/function.hpp>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -40,7 +40,7 @@ class progress_window_factory {
 public:
     virtual ~progress_window_factory() = default;
     // on_cancel is what the window's Cancel button (or Esc in the window) does.
-    virtual std::unique_ptr<progress_window> create(std::function<void()> on_cancel) = 0;
+    virtual std::unique_ptr<progress_window> create(boost::function<void()> on_cancel) = 0;
 };
 
 // Lets the user interface handle what is pending (clicks, Cancel, Esc) in the middle of long work.

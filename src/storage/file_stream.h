@@ -33,6 +33,9 @@ public:
 
     int64_t base_offset = 0;
 
+protected:
+    const platform::os_file& file() const { return file_; }
+
 private:
     platform::os_file file_;
     std::u16string path_;

@@ -13,6 +13,8 @@ inline constexpr int32_t seek_from_start = 1;
 // The byte stream all disks, partitions, images, output files and memory buffers are read and
 // written through. A stream with an alignment other than 1 accepts only seek positions and read
 // lengths that are multiples of it (the sector size of a raw device).
+class data_chunks;
+
 class stream : public base {
 public:
     virtual ~stream() = default;
@@ -27,6 +29,9 @@ public:
     bool read_block(memory_block& block);
     // Reads any byte range by reading the whole aligned sectors that cover it.
     bool read_unaligned(int64_t position, uint8_t* dest, int32_t length);
+    // Fills block with the data of chunks from position on, reading raw storage bytes (no patches,
+    // no decoding).
+    static bool read_(stream& storage, int64_t position, memory_block& block, const data_chunks& chunks);
 
     int32_t alignment = 1;
 

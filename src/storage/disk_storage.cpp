@@ -1,0 +1,186 @@
+#include "storage/disk_storage.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "core/le_bytes.h"
+#include "core/text.h"
+#include "platform/storage_devices.h"
+
+namespace kvl {
+
+namespace {
+
+// A run of decimal digits as a non-negative number; false for anything else or an overflow.
+bool parse_count(std::u16string_view text, int64_t& value) {
+    if (text.empty() || text.size() > 18) return false;
+    value = 0;
+    for (char16_t c : text) {
+        if (c < u'0' || c > u'9') return false;
+        value = value * 10 + (c - u'0');
+    }
+    return true;
+}
+
+bool is_drive_letter(const std::u16string& s) {
+    return s.size() == 2 && s[1] == u':' && ((s[0] >= u'A' && s[0] <= u'Z') || (s[0] >= u'a' && s[0] <= u'z'));
+}
+
+source_name drive_source(const std::u16string& source) {
+    const size_t blank = source.find(u' ');
+    int64_t number = 0;
+    int64_t start = 0;
+    if (!parse_count(source.substr(0, blank), number)) return {};
+    if (blank != std::u16string::npos && !parse_count(source.substr(blank + 1), start)) return {};
+    const std::vector<std::u16string> drives = platform::devices().drives();
+    // A drive the system does not have opens nothing, which reports "Cannot open partition".
+    std::u16string device = number < static_cast<int64_t>(drives.size()) ? drives[static_cast<size_t>(number)] : u"";
+    return {true, device, STORAGE_KIND_DRIVE, start};
+}
+
+int32_t kind_of(const std::u16string& path) {
+    switch (platform::devices().kind_of(path)) {
+        case platform::path_kind::whole_disk: return STORAGE_KIND_DRIVE;
+        case platform::path_kind::volume: return STORAGE_KIND_VOLUME;
+        default: return STORAGE_KIND_FILE;
+    }
+}
+
+// A sector size a boot sector may sensibly claim.
+bool is_sector_size(uint32_t bytes) { return bytes >= 512 && bytes <= 4096 && (bytes & (bytes - 1)) == 0; }
+
+}  // namespace
+
+source_name parse_source(const std::u16string& source) {
+    if (source.empty()) return {};
+    if (is_drive_letter(source)) return {true, source, STORAGE_KIND_VOLUME, 0};
+    if (source[0] >= u'0' && source[0] <= u'9') {
+        const source_name drive = drive_source(source);
+        if (drive.valid) return drive;
+    }
+    // "path#S": a partition of a disk image, unless the whole text names an existing file.
+    const size_t hash = source.rfind(u'#');
+    int64_t start = 0;
+    if (hash != std::u16string::npos && parse_count(source.substr(hash + 1), start) &&
+        platform::devices().kind_of(source) == platform::path_kind::missing) {
+        const std::u16string path = source.substr(0, hash);
+        return {true, path, kind_of(path), start};
+    }
+    return {true, source, kind_of(source), 0};
+}
+
+bool disk_storage::fail_open(const char16_t* message) {
+    report_error("disk_storage::open", message);
+    if (is_open()) file_stream::close();
+    fs_type = -1;
+    return false;
+}
+
+bool disk_storage::open(const std::u16string& text) {
+    const source_name name = parse_source(text);
+    if (!name.valid) return fail_open(u"Invalid source");
+    start_sector = name.start_sector;
+    kind = name.kind;
+    source = text;
+    if (name.device.empty() || !file_stream::open(name.device, platform::open_access::read_only))
+        return fail_open(u"Cannot open partition");
+    base_offset = 0;
+    sector_size = probe_sector_size();
+    if (sector_size == 0) return fail_open(u"Cannot open partition");
+    if (__builtin_mul_overflow(start_sector, static_cast<int64_t>(sector_size), &base_offset))
+        return fail_open(u"Cannot seek to partition");
+    if (!seek_sector(0)) return fail_open(u"Cannot seek to partition");
+    fs_type = detect_file_system();
+    if (fs_type != FILE_SYSTEM_RAW) std::copy_n(boot_sector.begin(), boot_copy.size(), boot_copy.begin());
+    if (fs_type >= FILE_SYSTEM_FAT12 && fs_type <= FILE_SYSTEM_FAT32)
+        std::copy_n(boot_sector.begin(), fat_bpb.size(), fat_bpb.begin());
+    total_sectors = detect_storage_size_sectors();
+    if (total_sectors == 0) return fail_open(u"Storage is too small");
+    alignment = sector_size;
+    return true;
+}
+
+void disk_storage::close() {
+    file_stream::close();
+    fs_type = -1;
+}
+
+int64_t disk_storage::size() {
+    if (total_sectors < 0) return -1;
+    int64_t bytes = 0;
+    return __builtin_mul_overflow(total_sectors, static_cast<int64_t>(sector_size), &bytes) ? -1 : bytes;
+}
+
+// The kernel knows a device's logical sector size, and an image file has 512-byte sectors; the
+// first sector is read here into boot_sector.
+int32_t disk_storage::probe_sector_size() {
+    const int32_t size = platform::devices().sector_size(file(), path());
+    if (size <= 0) return 0;
+    boot_sector.assign(static_cast<size_t>(std::max(size, 512)), 0);
+    alignment = size;
+    scoped_silence quiet(*this);
+    int64_t offset = 0;
+    if (__builtin_mul_overflow(start_sector, static_cast<int64_t>(size), &offset)) return 0;
+    if (!seek(offset, seek_from_start) || !read(boot_sector.data(), size)) return 0;
+    return size;
+}
+
+bool disk_storage::seek_sector(int64_t sector) {
+    int64_t offset = 0;
+    if (__builtin_mul_overflow(sector, static_cast<int64_t>(sector_size), &offset)) {
+        report_error("disk_storage::seek_sector", u"Sector " + decimal(sector) + u" is out of range");
+        return false;
+    }
+    return seek(offset, seek_from_start);
+}
+
+int32_t disk_storage::detect_file_system() const {
+    const le_bytes first(boot_sector);
+    if (first.equals(3, "NTFS")) return FILE_SYSTEM_NTFS;
+    if (first.equals(54, "FAT12")) return FILE_SYSTEM_FAT12;
+    if (first.equals(54, "FAT16")) return FILE_SYSTEM_FAT16;
+    if (first.equals(82, "FAT32")) return FILE_SYSTEM_FAT32;
+    return FILE_SYSTEM_RAW;
+}
+
+int64_t disk_storage::detect_storage_size_sectors() {
+    const le_bytes boot(boot_sector);
+    if (kind == STORAGE_KIND_DRIVE && start_sector == 0) {
+        const int64_t sectors = drive_geometry_sectors();
+        if (sectors < 0)
+            report_error("disk_storage::detect_storage_size_sectors", u"Cannot detect physical drive size");
+        return sectors;
+    }
+    if (kind == STORAGE_KIND_FILE && start_sector == 0) {
+        const int64_t bytes = file_stream::size();
+        return bytes < 0 ? -1 : bytes / sector_size;
+    }
+    // A volume or partition: the sizes its own boot sector states. A bytes-per-sector field that no
+    // volume can have (0, 3, 65535) leaves the device's sector size in force.
+    int64_t sectors = -1;
+    if (fs_type >= FILE_SYSTEM_FAT12 && fs_type <= FILE_SYSTEM_FAT32)
+        sectors = boot.u16(19) != 0 ? boot.u16(19) : boot.u32(32);
+    else if (fs_type == FILE_SYSTEM_NTFS)
+        sectors = boot.i64(40);
+    if (sectors < 0) {
+        report_error("disk_storage::detect_storage_size_sectors", u"Cannot detect partition size");
+        return -1;
+    }
+    if (is_sector_size(boot.u16(11))) sector_size = boot.u16(11);
+    return sectors;
+}
+
+int64_t disk_storage::drive_geometry_sectors() {
+    const int32_t size = platform::devices().sector_size(file(), path());
+    const int64_t bytes = platform::devices().drive_size(file(), path());
+    if (size <= 0 || bytes < 0) return -1;
+    sector_size = size;
+    return bytes / size;
+}
+
+bool disk_storage::is_disk_image() const {
+    const le_bytes first(boot_sector);
+    return kind == STORAGE_KIND_FILE && start_sector == 0 && fs_type == FILE_SYSTEM_RAW && first.u16(510) == 0xAA55;
+}
+
+}  // namespace kvl

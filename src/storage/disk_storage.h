@@ -1,0 +1,67 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "storage/file_stream.h"
+#include "storage/partition_table.h"
+
+namespace kvl {
+
+inline constexpr int32_t FILE_SYSTEM_RAW = 0;
+inline constexpr int32_t FILE_SYSTEM_FAT12 = 1;
+inline constexpr int32_t FILE_SYSTEM_FAT16 = 2;
+inline constexpr int32_t FILE_SYSTEM_FAT32 = 3;
+inline constexpr int32_t FILE_SYSTEM_NTFS = 4;
+
+inline constexpr int32_t STORAGE_KIND_FILE = 0;
+inline constexpr int32_t STORAGE_KIND_VOLUME = 1;
+inline constexpr int32_t STORAGE_KIND_DRIVE = 2;
+
+// What a source text names before anything is opened.
+struct source_name {
+    bool valid = false;
+    std::u16string device;  // the file or device to open
+    int32_t kind = STORAGE_KIND_FILE;
+    int64_t start_sector = 0;
+};
+
+// Source texts: "C:" (a drive letter, which Linux does not have), "N" (physical drive N) or
+// "N S" (drive N from sector S), a path of an image or block device, or such a path + "#" + S
+// (the partition at sector S of a disk image).
+source_name parse_source(const std::u16string& source);
+
+// A source opened for reading: its alignment is the sector size and position 0 is the first byte
+// of the partition or volume. It is opened read-only and never written.
+class disk_storage : public file_stream {
+public:
+    bool open(const std::u16string& source);
+    void close();
+    // total_sectors x sector_size; -1 when the size is unknown.
+    int64_t size() override;
+
+    bool seek_sector(int64_t sector);
+    int32_t detect_file_system() const;
+    int64_t detect_storage_size_sectors();
+    bool get_partition_list(partition_list& list);
+    // An image whose first sector is a partition table rather than a volume's boot sector.
+    bool is_disk_image() const;
+
+    int64_t start_sector = 0;
+    std::vector<uint8_t> boot_sector;
+    std::array<uint8_t, 52> fat_bpb{};
+    std::array<uint8_t, 84> boot_copy{};
+    std::u16string source;
+    int32_t kind = STORAGE_KIND_FILE;
+    int32_t fs_type = -1;
+    int32_t sector_size = 0;
+    int64_t total_sectors = 0;
+
+private:
+    int32_t probe_sector_size();
+    int64_t drive_geometry_sectors();
+    bool fail_open(const char16_t* message);
+};
+
+}  // namespace kvl

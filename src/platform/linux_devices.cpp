@@ -52,13 +52,36 @@ void add_volume(const std::string& name, std::vector<volume_entry>& out) {
 
 }  // namespace
 
-bool natural_less(const std::string& a, const std::string& b) {
+namespace {
+
+// "sdaa" follows "sdz": the letters after these prefixes count like a number in base 26.
+std::string with_letter_index(const std::string& name) {
+    for (const char* prefix : {"xvd", "sd", "vd", "hd"}) {
+        const std::string p(prefix);
+        if (!name.starts_with(p)) continue;
+        size_t end = p.size();
+        uint64_t index = 0;
+        while (end < name.size() && name[end] >= 'a' && name[end] <= 'z' && end - p.size() < 6)
+            index = index * 26 + static_cast<uint64_t>(name[end++] - 'a' + 1);
+        if (end == p.size()) return name;
+        return p + std::to_string(index) + "." + name.substr(end);
+    }
+    return name;
+}
+
+bool digit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+
+}  // namespace
+
+bool natural_less(const std::string& left, const std::string& right) {
+    const std::string a = with_letter_index(left);
+    const std::string b = with_letter_index(right);
     size_t i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
-        if (std::isdigit(static_cast<unsigned char>(a[i])) && std::isdigit(static_cast<unsigned char>(b[j]))) {
+        if (digit(a[i]) && digit(b[j])) {
             size_t ei = i, ej = j;
-            while (ei < a.size() && std::isdigit(static_cast<unsigned char>(a[ei]))) ++ei;
-            while (ej < b.size() && std::isdigit(static_cast<unsigned char>(b[ej]))) ++ej;
+            while (ei < a.size() && digit(a[ei])) ++ei;
+            while (ej < b.size() && digit(b[ej])) ++ej;
             const std::string na = a.substr(i, ei - i), nb = b.substr(j, ej - j);
             if (na.size() != nb.size()) return na.size() < nb.size();
             if (na != nb) return na < nb;
@@ -70,7 +93,6 @@ bool natural_less(const std::string& a, const std::string& b) {
             ++j;
         }
     }
-    // Shorter names first, so "sda" < "sdaa".
     return a.size() - i < b.size() - j;
 }
 

@@ -38,6 +38,10 @@ struct file_item {
     int64_t value3 = 0;
     std::u16string source;
     platform::list_row* list_item = nullptr;
+    // A deleted file or folder as the listing found it; not part of the text form.
+    bool deleted = false;
+    // For a folder row: the tree node that opens it (owned by the item tree); null otherwise.
+    void* tree_node = nullptr;
 
     // type;subtype;position;value2;value3;source
     std::u16string to_text() const;

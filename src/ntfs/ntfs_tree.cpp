@@ -1,0 +1,254 @@
+#include "ntfs/ntfs_tree.h"
+
+#include <algorithm>
+#include <deque>
+#include <limits>
+#include <set>
+
+#include "config/config.h"
+#include "core/format.h"
+#include "core/text.h"
+#include "ntfs/disk_storage_ntfs.h"
+#include "platform/ui.h"
+
+namespace kvl {
+
+namespace {
+
+// The record a record belongs to: its base record for an extension record, else itself.
+int64_t owner_of(const le_bytes& record, int64_t index) {
+    const int64_t base_record = static_cast<int64_t>(record.u64(32) & MFT_REFERENCE_MASK);
+    return base_record != 0 ? base_record : index;
+}
+
+int64_t parent_reference(const le_bytes& file_name) {
+    return static_cast<int64_t>(file_name.u64(0) & MFT_REFERENCE_MASK);
+}
+
+void add_all_records(disk_storage_ntfs& volume, ntfs_tree& tree, int64_t data_position, uint8_t* data, int32_t length) {
+    const int32_t size = volume.record_size;
+    const int64_t first = data_position / size;
+    for (int32_t i = 0; i < length / size; ++i) {
+        const std::span<uint8_t> bytes(data + static_cast<size_t>(i) * size, static_cast<size_t>(size));
+        apply_fixups(bytes);
+        const le_bytes record(bytes);
+        const le_bytes name = find_resident_attribute(record, AT_FILE_NAME);
+        if (name.empty()) continue;
+        int64_t parent = parent_reference(name);
+        if (parent >= volume.record_count) parent = NTFS_LOST_FILES;
+        const uint16_t flags = record.u16(22);
+        tree.try_emplace(owner_of(record, first + i),
+                         ntfs_tree_node{parent, (flags & MFT_RECORD_IS_DIRECTORY) != 0, (flags & MFT_RECORD_IN_USE) == 0, {}, true});
+    }
+}
+
+void append_once(std::vector<int64_t>& list, int64_t key) {
+    if (std::find(list.begin(), list.end(), key) == list.end()) list.push_back(key);
+}
+
+// A deleted file and every folder on its way up to the root; a file whose parent cannot be read or
+// is not a folder goes to "Lost files". A walk ends at the root, at 0, or where it meets itself.
+void add_deleted_records(disk_storage_ntfs& volume, ntfs_tree& tree, int64_t data_position, uint8_t* data,
+                         int32_t length) {
+    const int32_t size = volume.record_size;
+    const int64_t first = data_position / size;
+    for (int32_t i = 0; i < length / size; ++i) {
+        const std::span<uint8_t> bytes(data + static_cast<size_t>(i) * size, static_cast<size_t>(size));
+        const le_bytes record(bytes);
+        if (record.u16(22) != 0 || !record.equals(0, "FILE") || (record.u64(32) & MFT_REFERENCE_MASK) != 0) continue;
+        apply_fixups(bytes);
+        std::set<int64_t> passed;
+        for (int64_t current = first + i; current != NTFS_ROOT && passed.insert(current).second;) {
+            bool parent_is_folder = false;
+            const int64_t parent = parent_of(volume, current, parent_is_folder);
+            const uint8_t* own = volume.cache.get(current);
+            const bool deleted = !own || (le_bytes(own, static_cast<size_t>(size)).u16(22) & MFT_RECORD_IN_USE) == 0;
+            tree.try_emplace(current, ntfs_tree_node{parent, false, deleted, {}, true});
+            if (parent == 0) {
+                append_once(tree[NTFS_LOST_FILES].children, current);
+                break;
+            }
+            tree.try_emplace(parent);
+            append_once(parent_is_folder ? tree[parent].children : tree[NTFS_LOST_FILES].children, current);
+            if (!parent_is_folder) break;
+            current = parent;
+        }
+    }
+}
+
+// Links every node under its parent (ascending index order), then hangs whatever the root cannot
+// reach (records whose parent was never a record, parent loops) under "Lost files", so that no
+// record is lost from view.
+void link_children(ntfs_tree& tree) {
+    for (auto& [key, node] : tree)
+        if (node.has_record && node.parent != -1 && key != NTFS_ROOT && key != NTFS_LOST_FILES)
+            tree[node.parent].children.push_back(key);
+    std::set<int64_t> reached;
+    std::deque<int64_t> pending = {NTFS_ROOT};
+    const auto reach = [&] {
+        while (!pending.empty()) {
+            const int64_t key = pending.front();
+            pending.pop_front();
+            if (!reached.insert(key).second) continue;
+            if (const auto found = tree.find(key); found != tree.end())
+                for (int64_t child : found->second.children) pending.push_back(child);
+        }
+    };
+    reach();
+    for (auto& [key, node] : tree) {
+        if (!node.has_record || reached.count(key)) continue;
+        tree[NTFS_LOST_FILES].children.push_back(key);
+        pending.push_back(key);
+        reach();
+    }
+}
+
+}  // namespace
+
+bool build_ntfs_tree(disk_storage_ntfs& volume, ntfs_tree& tree) {
+    volume.tree = &tree;
+    const bool deleted_only = app_config().get(u"ntfs.show_only_deleted").as_bool();
+    volume.cache.init(*volume.storage, &volume.mft_chunks, app_config().get(u"ntfs.cache_size").as_int());
+    tree.clear();
+    tree[NTFS_LOST_FILES] = {-1, true, false, {}, true};
+    tree[NTFS_ROOT] = {-1, true, false, {NTFS_LOST_FILES}, true};
+    const int64_t buffer = int64_t{app_config().get(u"ntfs.std_scan_buf_size").as_int()} * volume.record_size;
+    const int32_t buffer_size = buffer > 0 && buffer <= std::numeric_limits<int32_t>::max() ? static_cast<int32_t>(buffer) : 0;
+    const bool read = stream::iterate(*volume.storage, volume.mft_chunks, buffer_size,
+                                      [&](int64_t, int64_t position, uint8_t* data, int32_t length, void*) {
+                                          if (deleted_only)
+                                              add_deleted_records(volume, tree, position, data, length);
+                                          else
+                                              add_all_records(volume, tree, position, data, length);
+                                          return true;
+                                      });
+    if (read && !deleted_only) link_children(tree);
+    volume.cache.close();
+    return read;
+}
+
+int64_t parent_of(disk_storage_ntfs& volume, int64_t index, bool& parent_is_folder) {
+    parent_is_folder = false;
+    const int32_t size = volume.cache.record_size();
+    const uint8_t* bytes = volume.cache.get(index);
+    if (!bytes) return 0;
+    const le_bytes name = find_resident_attribute(le_bytes(bytes, static_cast<size_t>(size)), AT_FILE_NAME);
+    if (name.empty()) return 0;
+    const int64_t parent = parent_reference(name);
+    if (parent >= volume.record_count) return 0;
+    if (const uint8_t* above = volume.cache.get(parent))
+        parent_is_folder = (le_bytes(above, static_cast<size_t>(size)).u16(22) & MFT_RECORD_IS_DIRECTORY) != 0;
+    return parent;
+}
+
+le_bytes choose_file_name(const ntfs_attributes& attributes) {
+    le_bytes other;
+    for (const auto& item : attributes.items) {
+        if (item->header.empty() || attribute::type(item->header) != AT_FILE_NAME) continue;
+        const le_bytes value = attribute::value(item->header);
+        if (value.size() < 66) continue;
+        const uint8_t space = value.u8(65);
+        if (space == 1 || space == 3) return value;
+        other = value;
+    }
+    return other;
+}
+
+std::u16string file_name_text(const le_bytes& file_name) {
+    // A name length reaching past its value is cut at the value's end.
+    const uint64_t units = std::min<uint64_t>(file_name.u8(64), (file_name.size() - std::min<size_t>(file_name.size(), 66)) / 2);
+    std::u16string name;
+    for (uint64_t i = 0; i < units; ++i) name.push_back(static_cast<char16_t>(file_name.u16(66 + 2 * i)));
+    return name;
+}
+
+namespace {
+
+void add_lost_files(kvl_file_item_manager& manager, kvl_file_item_manager::handle parent) {
+    file_item item;
+    item.type = FILE_ITEM_TYPE_FILE;
+    item.subtype = FILE_ITEM_SUBTYPE_FOLDER;
+    item.position = NTFS_LOST_FILES;
+    item.source = parent->data.item.source;
+    platform::list_row* row = manager.add_list_row(u"Lost files", item);
+    for (const char16_t* text : {u"", u"Folder", u"", u"", u""}) manager.list_view->add_sub_item(row, text);
+    manager.list_view->set_image(row, IMAGE_LAST_IN_ORDER);
+    const auto node = manager.add_source_item(parent->data.item.source, u"Lost files", parent);
+    node->data.item.position = NTFS_LOST_FILES;
+    static_cast<file_item*>(manager.list_view->data(row))->tree_node = node;
+    manager.add_source_item(parent->data.item.source, u"", node);
+    manager.set_images(node, IMAGE_LAST_IN_ORDER, IMAGE_LAST_IN_ORDER);
+}
+
+void add_record_row(kvl_file_item_manager& manager, disk_storage_ntfs& volume, int64_t key, const ntfs_tree_node& node,
+                    kvl_file_item_manager::handle parent) {
+    ntfs_record record;
+    record.storage = volume.storage;
+    record.mft_chunks = volume.mft_chunks;
+    record.data.resize(volume.record_size, 1);
+    if (key < 0 || key > INT64_MAX / volume.record_size ||
+        !stream::read_(*volume.storage, key * volume.record_size, record.data, volume.mft_chunks))
+        return;
+    apply_fixups(record.data.bytes());
+    record.offset = volume.mft_chunks.vcn_to_lcn(key * volume.record_size);
+    const bool folder = !node.children.empty() && key != 0;
+    ntfs_attributes attributes;
+    attributes.load(record, true);
+    const le_bytes name_value = choose_file_name(attributes);
+    if (name_value.empty()) return;
+    const std::u16string name = file_name_text(name_value);
+    data_chunks chunks;
+    const int64_t size = attributes.get_data_chunks(chunks) ? chunks.total_length() : 0;
+
+    file_item item;
+    item.type = FILE_ITEM_TYPE_FILE;
+    item.subtype = folder ? FILE_ITEM_SUBTYPE_FOLDER : FILE_ITEM_SUBTYPE_NONE;
+    item.position = key;
+    item.source = parent->data.item.source;
+    item.deleted = node.is_deleted;
+    platform::list_control& list = *manager.list_view;
+    platform::list_row* row = manager.add_list_row(name, item);
+    if (folder) {
+        list.add_sub_item(row, u"");
+        list.set_image(row, node.is_deleted ? IMAGE_DELETED_FOLDER : IMAGE_FOLDER);
+    } else {
+        list.add_sub_item(row, format_size_kb(size));
+        manager.icons.deleted_look = node.is_deleted;
+        const int image = manager.icons.icon_index(extension_of(name));
+        list.set_image(row, image != -1 ? image : (node.is_deleted ? IMAGE_DELETED_FILE : IMAGE_FILE));
+    }
+    list.add_sub_item(row, file_type_text(name, folder));
+    if (folder) {
+        const auto child = manager.add_source_item(parent->data.item.source, name, parent);
+        child->data.item.position = key;
+        child->data.item.deleted = node.is_deleted;
+        manager.add_source_item(parent->data.item.source, u"", child);
+        manager.set_images(child, node.is_deleted ? IMAGE_DELETED_FOLDER : IMAGE_FOLDER, IMAGE_FOLDER_SELECTED);
+        static_cast<file_item*>(list.data(row))->tree_node = child;
+    }
+    for (const uint64_t at : {8, 16, 32}) list.add_sub_item(row, format_file_time(name_value.u64(at)));
+    list.add_sub_item(row, decimal(size));
+}
+
+}  // namespace
+
+void list_ntfs_children(kvl_file_item_manager& manager, disk_storage_ntfs& volume, const ntfs_tree_node& node,
+                        kvl_file_item_manager::handle parent) {
+    manager.cancel_requested = false;
+    if (!manager.list_view || !volume.storage || volume.record_size <= 0 || !volume.tree) return;
+    // The node may be the tree's own; the list of keys is taken first, since reading adds nothing.
+    const std::vector<int64_t> keys = node.children;
+    for (const int64_t key : keys) {
+        if (manager.cancel_requested) break;
+        if (key == NTFS_LOST_FILES) {
+            add_lost_files(manager, parent);
+        } else if (const auto found = volume.tree->find(key); found != volume.tree->end()) {
+            add_record_row(manager, volume, key, found->second, parent);
+        }
+        platform::ui().pump->process_pending();
+    }
+    manager.columns.sort_on_column(COLUMN_TYPE);
+    manager.sort_children(parent);
+}
+
+}  // namespace kvl

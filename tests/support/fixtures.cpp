@@ -33,6 +33,7 @@ std::vector<manifest_entry> read_manifest(const std::string& file_name) {
         entry.intact = row.value("intact", true);
         if (row.contains("link_group")) entry.link_group = row.at("link_group").get<int>();
         if (row.contains("mft_record")) entry.mft_record = row.at("mft_record").get<int64_t>();
+        if (row.contains("first_cluster")) entry.first_cluster = row.at("first_cluster").get<int64_t>();
         if (row.contains("listed_name")) entry.listed_name = row.at("listed_name").get<std::string>();
         if (row.contains("notes")) entry.notes = row.at("notes").get<std::vector<std::string>>();
         entries.push_back(entry);

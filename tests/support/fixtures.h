@@ -17,6 +17,7 @@ struct manifest_entry {
     bool intact = true;
     std::optional<int> link_group;
     std::optional<int64_t> mft_record;
+    std::optional<int64_t> first_cluster;
     std::optional<std::string> listed_name;
     std::vector<std::string> notes;
     bool has_note(const std::string& note) const;

@@ -7,13 +7,6 @@ namespace kvl {
 
 namespace {
 
-// A drive number's partitions are "N S"; a disk image's are "path#S".
-std::u16string partition_source(const std::u16string& disk_source, uint64_t first_sector) {
-    const bool drive_number = !disk_source.empty() && disk_source[0] >= u'0' && disk_source[0] <= u'9' &&
-                              parse_source(disk_source).kind == STORAGE_KIND_DRIVE;
-    return disk_source + (drive_number ? u" " : u"#") + decimal(static_cast<int64_t>(first_sector));
-}
-
 std::u16string file_name_of(const std::u16string& path) {
     const size_t slash = path.rfind(u'/');
     return slash == std::u16string::npos ? path : path.substr(slash + 1);

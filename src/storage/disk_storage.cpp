@@ -6,6 +6,7 @@
 #include "core/le_bytes.h"
 #include "core/text.h"
 #include "platform/storage_devices.h"
+#include "storage/data_chunks.h"
 
 namespace kvl {
 
@@ -67,6 +68,22 @@ source_name parse_source(const std::u16string& source) {
         return {true, path, kind_of(path), start};
     }
     return {true, source, kind_of(source), 0};
+}
+
+std::u16string partition_source(const std::u16string& disk_source, uint64_t first_sector) {
+    const bool drive_number = !disk_source.empty() && disk_source[0] >= u'0' && disk_source[0] <= u'9' &&
+                              parse_source(disk_source).kind == STORAGE_KIND_DRIVE;
+    return disk_source + (drive_number ? u" " : u"#") + decimal(static_cast<int64_t>(first_sector));
+}
+
+bool disk_storage::save_image(const std::u16string& file_name) {
+    if (!image_output.create(file_name)) return false;
+    const bool walked = stream::iterate(*this, data_chunks(0, std::max<int64_t>(size(), 0)), sector_size * 512,
+                                        [this](int64_t, int64_t, uint8_t* data, int32_t length, void*) {
+                                            return image_output.write(data, length);
+                                        });
+    image_output.close();
+    return walked;
 }
 
 bool disk_storage::fail_open(const char16_t* message) {

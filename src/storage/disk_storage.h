@@ -32,6 +32,9 @@ struct source_name {
 // (the partition at sector S of a disk image).
 source_name parse_source(const std::u16string& source);
 
+// The source text of the volume at a sector of a drive ("N S") or of a disk image ("path#S").
+std::u16string partition_source(const std::u16string& disk_source, uint64_t first_sector);
+
 // A source opened for reading: its alignment is the sector size and position 0 is the first byte
 // of the partition or volume. It is opened read-only and never written.
 class disk_storage : public file_stream {
@@ -47,6 +50,8 @@ public:
     bool get_partition_list(partition_list& list);
     // An image whose first sector is a partition table rather than a volume's boot sector.
     bool is_disk_image() const;
+    // Copies the whole storage into a new file; a failing write ends the copy with what was written.
+    bool save_image(const std::u16string& file_name);
 
     int64_t start_sector = 0;
     std::vector<uint8_t> boot_sector;
@@ -57,6 +62,7 @@ public:
     int32_t fs_type = -1;
     int32_t sector_size = 0;
     int64_t total_sectors = 0;
+    file_stream image_output;
 
 private:
     int32_t probe_sector_size();

@@ -2,6 +2,7 @@
 
 #include <boost/algorithm/string/classification.hpp>
 #include <boost/algorithm/string/split.hpp>
+#include <cctype>
 #include <cstring>
 #include <limits>
 
@@ -59,6 +60,55 @@ constexpr int64_t max_file_size = 16 * 1024 * 1024;
 
 }  // namespace
 
+std::string regex_literal_prefix(const std::string& expression) {
+    int depth = 0;
+    bool in_class = false;
+    for (size_t i = 0; i < expression.size(); ++i) {
+        const char c = expression[i];
+        if (c == '\\') {
+            ++i;
+        } else if (in_class) {
+            in_class = c != ']';
+        } else if (c == '[') {
+            in_class = true;
+        } else if (c == '(') {
+            ++depth;
+        } else if (c == ')') {
+            --depth;
+        } else if (c == '|' && depth == 0) {
+            return {};  // an alternation at the top: no common beginning is known
+        }
+    }
+    const auto hex = [](char h) { return std::isxdigit(static_cast<unsigned char>(h)) != 0; };
+    std::string prefix;
+    size_t i = 0;
+    while (i < expression.size()) {
+        size_t next = i;
+        char literal = 0;
+        const char c = expression[i];
+        if (c == '\\' && i + 3 < expression.size() && expression[i + 1] == 'x' && hex(expression[i + 2]) &&
+            hex(expression[i + 3])) {
+            literal = static_cast<char>(std::stoi(expression.substr(i + 2, 2), nullptr, 16));
+            next = i + 4;
+        } else if (c == '\\' && i + 1 < expression.size() && std::ispunct(static_cast<unsigned char>(expression[i + 1]))) {
+            literal = expression[i + 1];
+            next = i + 2;
+        } else if (std::isalnum(static_cast<unsigned char>(c)) || c == ' ' || c == '%' || c == '!' || c == '<' ||
+                   c == '>' || c == '=' || c == '/' || c == '_' || c == '-' || c == ',' || c == ':' || c == ';' ||
+                   c == '@' || c == '&' || c == '#' || c == '\'' || c == '"' || c == '~' || c == '`') {
+            literal = c;
+            next = i + 1;
+        } else {
+            break;
+        }
+        // A quantifier after the literal makes it optional or repeated: the prefix ends before it.
+        if (next < expression.size() && std::strchr("?*+{", expression[next])) break;
+        prefix.push_back(literal);
+        i = next;
+    }
+    return prefix;
+}
+
 xfs_node& xfs_node::operator=(const std::u16string& line) {
     usable_ = false;
     selected = false;
@@ -99,6 +149,8 @@ bool xfs_node::prepare_signature() {
         const std::string expression = platform::utf16_to_ansi(std::u16string_view(signature_text).substr(1));
         try {
             pattern.assign(expression, boost::regex::perl | boost::regex::mod_s);
+            literal_prefix_ = regex_literal_prefix(expression);
+            first_byte_ = literal_prefix_.empty() ? -1 : static_cast<uint8_t>(literal_prefix_[0]);
         } catch (const std::exception& error) {
             report_error("xfs_nodes::load_from_file", u"Invalid regular expression \"" + signature_text.substr(1) +
                                                           u"\": " + utf8_to_utf16(error.what()));
@@ -113,6 +165,7 @@ bool xfs_node::prepare_signature() {
     if (digits.starts_with(u"0x")) digits.erase(0, 2);
     const int32_t converted = signature_bytes.from_hex(signature_text);
     usable_ = converted > 0 && converted == static_cast<int32_t>(digits.size() / 2);
+    first_byte_ = usable_ ? signature_bytes.data()[0] : -1;
     return usable_;
 }
 
@@ -128,6 +181,9 @@ bool xfs_node::matches(const uint8_t* data, int32_t length) const {
 // a prefix of the data from the offset on: an anchored search costs only the expression's own work.
 bool xfs_node::matches_pattern(const uint8_t* data, int32_t length) const {
     const char* begin = reinterpret_cast<const char*>(data);
+    if (static_cast<size_t>(length - offset) < literal_prefix_.size() ||
+        std::memcmp(begin + offset, literal_prefix_.data(), literal_prefix_.size()) != 0)
+        return false;
     auto flags = boost::match_continuous;
     if (offset > 0) flags |= boost::match_prev_avail;
     try {

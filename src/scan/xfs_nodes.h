@@ -10,6 +10,10 @@
 
 namespace kvl {
 
+// The literal bytes a regular expression (Perl syntax) must begin with; "" when it has none or
+// when an alternation, an option or a quantifier makes the beginning uncertain.
+std::string regex_literal_prefix(const std::string& expression);
+
 // One file-format definition of "formats.txt": description;extension;signature;offset;;;0;;group.
 // The signature is hexadecimal bytes or "%" and a regular expression over the raw bytes.
 class xfs_node : public base {
@@ -20,6 +24,8 @@ public:
     bool prepare_signature();
     // Whether data, taken as starting at a record boundary, holds this format's signature.
     bool matches(const uint8_t* data, int32_t length) const;
+    // The byte every match has at the offset, or -1 when there is none: a cheap first test.
+    int first_byte() const { return first_byte_; }
 
     bool selected = false;
     std::u16string description;
@@ -39,6 +45,10 @@ public:
 private:
     bool matches_pattern(const uint8_t* data, int32_t length) const;
 
+    // Bytes every match of the expression begins with, when it begins with literals: a record that
+    // lacks them is passed over without running the expression.
+    std::string literal_prefix_;
+    int first_byte_ = -1;
     // False until the line parsed and its signature decoded in full; such a format matches nothing.
     bool usable_ = false;
     mutable bool complexity_reported_ = false;

@@ -1,6 +1,7 @@
 #include "scan/xfs_scan.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "config/config.h"
 #include "items/kvl_file_item_manager.h"
@@ -33,12 +34,23 @@ bool xfs_scan::prepare() {
 }
 
 bool xfs_scan::process_block(int64_t disk_position, int64_t, uint8_t* data, int32_t length) {
+    struct candidate {
+        const xfs_node* node;
+        int32_t index;
+        int32_t offset;
+        int first;
+    };
+    std::vector<candidate> selected;
+    for (size_t j = 0; j < definitions.nodes.size(); ++j) {
+        const xfs_node& node = definitions.nodes[j];
+        if (node.selected) selected.push_back({&node, static_cast<int32_t>(j), node.offset, node.first_byte()});
+    }
     const int32_t step = record_step;
     for (int32_t r = 0; r + step <= length; r += step)
-        for (size_t j = 0; j < definitions.nodes.size(); ++j) {
-            const xfs_node& node = definitions.nodes[j];
-            if (node.selected && node.matches(data + r, length - r))
-                add_hit({disk_position + r, expected_size, static_cast<int32_t>(j)});
+        for (const candidate& c : selected) {
+            // Most records fail on the first byte; the full test runs only where it agrees.
+            if (c.first >= 0 && (c.offset >= length - r || data[r + c.offset] != c.first)) continue;
+            if (c.node->matches(data + r, length - r)) add_hit({disk_position + r, expected_size, c.index});
         }
     return true;
 }

@@ -4,6 +4,10 @@
 #include <sys/stat.h>
 
 #include "core/text.h"
+#include "platform/code_page.h"
+#include "support/fixtures.h"
+#include <filesystem>
+#include <random>
 #include "support/temp_dir.h"
 #include "support/test_ui.h"
 
@@ -168,6 +172,53 @@ TEST(XfsNodes, MissingFileIsReportedAndAReadOnlyFileLoads) {
         EXPECT_TRUE(formats.load_from_file(dir.u16("formats.txt")));
     }
     EXPECT_EQ(formats.nodes.size(), 2u);
+}
+
+}  // namespace
+}  // namespace kvl
+
+namespace kvl {
+namespace {
+
+// The anchored search that matching uses agrees with the whole-record match it stands for
+// (offset full stops, the expression, then ".*"), on random records and on near misses.
+TEST(XfsNodes, AnchoredSearchAgreesWithTheWholeRecordMatch) {
+    test::test_ui ui;
+    xfs_nodes formats;
+    ASSERT_TRUE(formats.load_from_file(utf8_to_utf16(KORVALEN_BIN_DIR "/formats.txt")));
+    std::mt19937 random(42);
+    std::vector<std::vector<uint8_t>> records;
+    for (int i = 0; i < 200; ++i) {
+        std::vector<uint8_t> r(64 + random() % 2048);
+        for (uint8_t& b : r) b = static_cast<uint8_t>(random());
+        records.push_back(r);
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(test::fixture_source_dir() / "formats")) {
+        if (!entry.path().filename().string().starts_with("sample")) continue;
+        std::vector<uint8_t> bytes = test::read_file(entry.path());
+        bytes.resize(std::min<size_t>(bytes.size(), 8192));
+        records.push_back(bytes);
+        for (int k = 0; k < 4 && !bytes.empty(); ++k) {  // near misses: one byte changed early on, or cut short
+            std::vector<uint8_t> changed = bytes;
+            changed[random() % std::min<size_t>(changed.size(), 64)] ^= static_cast<uint8_t>(1 + random() % 255);
+            records.push_back(changed);
+            records.push_back(std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(random() % bytes.size())));
+        }
+    }
+    int compared = 0;
+    for (const xfs_node& node : formats.nodes) {
+        if (node.is_bytes) continue;
+        const std::string expression = std::string(static_cast<size_t>(node.offset), '.') +
+                                       platform::utf16_to_ansi(std::u16string_view(node.signature_text).substr(1)) + ".*";
+        const boost::regex whole(expression, boost::regex::perl | boost::regex::mod_s);
+        for (const auto& r : records) {
+            const char* begin = reinterpret_cast<const char*>(r.data());
+            const bool full = boost::regex_match(begin, begin + r.size(), whole);
+            ASSERT_EQ(node.matches(r.data(), static_cast<int32_t>(r.size())), full) << utf16_to_utf8(node.extension);
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, 1000);
 }
 
 }  // namespace

@@ -38,6 +38,17 @@ bool os_file::open(const std::string& path, open_access access) {
     return true;
 }
 
+bool os_file::open_at(int directory, const std::string& name) {
+    int fd;
+    do {
+        fd = ::openat(directory, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return false;
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+    return true;
+}
+
 bool os_file::close() {
     if (fd_ < 0) return true;
     const int result = ::close(std::exchange(fd_, -1));

@@ -22,6 +22,9 @@ public:
     os_file& operator=(os_file&& other) noexcept;
 
     bool open(const std::string& path, open_access access);
+    // Creates a new file in the folder `directory` refers to: never replacing a file and never
+    // following a symbolic link at the name.
+    bool open_at(int directory, const std::string& name);
     bool is_open() const { return fd_ >= 0; }
     // For the device queries of the platform layer.
     int descriptor() const { return fd_; }

@@ -29,6 +29,16 @@ bool file_stream::open(const std::u16string& path, platform::open_access access)
     return true;
 }
 
+bool file_stream::adopt(platform::os_file&& opened, const std::u16string& path) {
+    if (file_.is_open()) {
+        report_error("file_stream::open", u"Please close previous handle first");
+        return false;
+    }
+    file_ = std::move(opened);
+    path_ = path;
+    return true;
+}
+
 void file_stream::close() {
     if (!file_.is_open()) {
         report_error("file_stream::close", u"Handle is already closed");

@@ -20,6 +20,8 @@ public:
     // Creates or truncates an output file for reading and writing.
     bool create(const std::u16string& path) { return open(path, platform::open_access::create_read_write); }
     void close();
+    // Takes a file the platform has already opened (a recovered file made inside its folder).
+    bool adopt(platform::os_file&& opened, const std::u16string& path);
     bool is_open() const { return file_.is_open(); }
 
     bool flush() override;
@@ -33,7 +35,6 @@ public:
 
     int64_t base_offset = 0;
 
-protected:
     const platform::os_file& file() const { return file_; }
 
 private:

@@ -1,0 +1,85 @@
+#include "config/config.h"
+#include "core/text.h"
+#include "fat/disk_storage_fat.h"
+#include "items/file_item_manager.h"
+#include "ntfs/copy_chunks.h"
+#include "ntfs/disk_storage_ntfs.h"
+
+namespace kvl {
+
+namespace {
+
+// The size cap of a preview, in bytes (widened: a cap above 2047 MiB stays a cap).
+int64_t preview_cap() { return int64_t{app_config().get(u"file_recovery_max_size_mb").as_int()} * 1048576; }
+
+bool ntfs_chunks(disk_storage& storage, const file_item& item, data_chunks& chunks) {
+    disk_storage_ntfs volume;
+    volume.assign_storage(storage);
+    ntfs_record record;
+    ntfs_attributes attributes;
+    return record.assign_by_index(storage, item.position, volume.mft_chunks) && attributes.load(record, true) &&
+           attributes.get_data_chunks(chunks);
+}
+
+// A FAT file is exactly its entry's size: the size bounds the clusters taken (which lets the
+// automatic algorithm take a deleted file's clusters) and cuts the last one.
+bool fat_chunks(disk_storage& storage, const file_item& item, bool apply_cap, data_chunks& chunks) {
+    disk_storage_fat volume;
+    if (!volume.assign_storage(storage) || !volume.load_fat(300)) return false;
+    if (item.value2 <= 0) return true;  // an empty file has no clusters
+    uint32_t limit = NO_CLUSTER_LIMIT;
+    if (apply_cap) limit = static_cast<uint32_t>(std::min<int64_t>(preview_cap() / volume.cluster_size(), NO_CLUSTER_LIMIT - 1));
+    const int32_t algorithm = app_config().get(u"fat.recover_algorithm").as_int();
+    if (!volume.get_item_chunks(static_cast<uint32_t>(item.position), chunks, item.value2, limit, algorithm, {}))
+        return false;
+    truncate_chunks(chunks, item.value2);
+    return true;
+}
+
+}  // namespace
+
+bool file_item_manager::get_item_data(const file_item& item, stream& destination, bool apply_cap) {
+    destination.flush();
+    data_target_ = &destination;
+    target_failed_ = false;
+    const bool has_data = item.type == FILE_ITEM_TYPE_FILE &&
+                          (item.subtype == FILE_ITEM_SUBTYPE_NONE || item.subtype == FILE_ITEM_SUBTYPE_LOW_LEVEL_SCAN_FOLDER ||
+                           item.subtype == FILE_ITEM_SUBTYPE_NTFS_SECOND_SCAN_FOLDER);
+    if (!has_data) return false;
+    disk_storage source;
+    if (!source.open(item.source)) return false;
+    bool delivered = false;
+    if (item.subtype == FILE_ITEM_SUBTYPE_NTFS_SECOND_SCAN_FOLDER) {
+        ntfs_record record;
+        ntfs_attributes attributes;
+        const int32_t cap = apply_cap ? app_config().get(u"file_recovery_max_size_mb").as_int() : -1;
+        delivered = record.assign_by_offset(source, item.position) && attributes.load(record, false) &&
+                    attributes.read_data(destination, cap);
+    } else {
+        data_chunks chunks;
+        bool found = false;
+        if (item.subtype == FILE_ITEM_SUBTYPE_LOW_LEVEL_SCAN_FOLDER) {
+            chunks = data_chunks(item.position, item.value2);
+            found = true;
+        } else if (source.fs_type == FILE_SYSTEM_NTFS) {
+            found = ntfs_chunks(source, item, chunks);
+        } else if (source.fs_type >= FILE_SYSTEM_FAT12 && source.fs_type <= FILE_SYSTEM_FAT32) {
+            found = fat_chunks(source, item, apply_cap, chunks);
+        }
+        if (found && apply_cap) truncate_chunks(chunks, preview_cap());
+        const int32_t piece = app_config().get(u"file_recovery_buf_size").as_int();
+        if (found && piece <= 0) {
+            report_error("file_item_manager::get_item_data", u"The setting file_recovery_buf_size must be at least 1");
+        } else if (found) {
+            delivered = copy_chunks(source, chunks, piece, [this](int64_t, int64_t, const uint8_t* data, int32_t length) {
+                if (data_target_->write(data, length)) return true;
+                target_failed_ = true;
+                return false;
+            });
+        }
+    }
+    source.close();
+    return delivered && !target_failed_;
+}
+
+}  // namespace kvl

@@ -188,7 +188,7 @@ EOF
 # For a Win32 + DOS pair in one folder that order is decided by the change
 # times it stamps on the two (microseconds apart), so it differs from run to
 # run.  The lost-record list must hold both orders (a reader taking simply the
-# first or the last name then goes wrong on one of them); four files get DOS
+# first or the last name then goes wrong on one of them); six files get DOS
 # names, and the image is built again in the rare case one order is missing.
 RETRY=
 build_ntfs_reformat() {
@@ -235,6 +235,8 @@ ntfs_reformat_once() {
     nput /Documents/Letters/thanks.txt text 380 '{"check":["resident"]}'
     nput "/Documents/Letters/Meeting Minutes.txt" text 8200
     ndos "/Documents/Letters/Meeting Minutes.txt" "MEETIN~1.TXT"
+    nput "/Documents/Letters/Letter to the Bank.txt" text 3900
+    ndos "/Documents/Letters/Letter to the Bank.txt" "LETTER~1.TXT"
     for i in $(seq -w 1 8); do
         nput "/Pictures/2023/IMG_20$i.jpg" jpeg $((7000 + 10#$i * 1100))
     done
@@ -249,6 +251,8 @@ ntfs_reformat_once() {
     nput /Archive/README.md lines 1500 '{"link_group":1}'
     nput /Archive/backup.tar.gz random 9000
     nput /Archive/notes.v2.final.txt text 5200
+    nput "/Archive/Old Backup Notes.txt" text 650 '{"check":["resident"]}'
+    ndos "/Archive/Old Backup Notes.txt" "OLDBAC~1.TXT"
     # four files grown in turn, a few clusters at a time: each ends up in
     # two pieces
     for i in a b c d; do : > "$MNT/Archive/part-$i.csv"; done
@@ -258,9 +262,9 @@ ntfs_reformat_once() {
     nfolder /Documents/Later
     # a second name for /Archive/README.md in another folder.  ntfs-3g keeps
     # the $FILE_NAMEs of a record in the byte order of their values, which
-    # start with the parent's reference: this name (parent record 115) comes
-    # after the first one (parent 70).  In one folder the order would depend
-    # on the timestamps that follow.
+    # start with the parent's reference: this name (parent /Documents/Later,
+    # a higher record number than /Archive's) comes after the first one.  In
+    # one folder the order would depend on the timestamps that follow.
     ln "$MNT/Archive/README.md" "$MNT/Documents/Later/README"
     nrec /Documents/Later/README '{"link_group":1}'
     nput /Documents/Later/budget.xls lines 4400

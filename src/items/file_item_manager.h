@@ -108,7 +108,8 @@ private:
     bool search_filter(const file_item& item, platform::list_row* row, const std::u16string& relative_path, int depth,
                        bool is_file);
     // Makes a new file for an entry in the output folder of a depth, under a free name.
-    bool create_output(size_t depth, const std::u16string& caption, file_stream& out, std::u16string& made);
+    bool create_output(size_t depth, const std::u16string& caption, file_stream& out, std::u16string& made,
+                       int first_copy);
     void set_output_times(platform::list_control& list, platform::list_row* row, const file_stream& out);
 
     // The chosen folder and the folders entered below it, by depth.

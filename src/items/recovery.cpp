@@ -72,13 +72,14 @@ std::string output_name(const std::u16string& caption, int copy) {
     return utf8_within(stem, max_name_bytes - tail.size()) + tail;
 }
 
-bool file_item_manager::create_output(size_t depth, const std::u16string& caption, file_stream& out, std::u16string& made) {
-    for (int copy = 1; copy < 10000; ++copy) {
+bool file_item_manager::create_output(size_t depth, const std::u16string& caption, file_stream& out, std::u16string& made,
+                                       int first_copy) {
+    for (int copy = first_copy; copy < 10000; ++copy) {
         const std::string name = output_name(caption, copy);
         platform::os_file file;
         if (output_folders_[depth].create_file(name, file)) {
             made = utf8_to_utf16(name);
-            if (copy > 1) log_note(u"\"" + caption + u"\" is saved as \"" + made + u"\": the name was taken");
+            if (copy > first_copy || copy > 1) log_note(u"\"" + caption + u"\" is saved as \"" + made + u"\": the name was taken");
             return out.adopt(std::move(file), made);
         }
         if (errno != EEXIST) return false;
@@ -106,9 +107,15 @@ bool file_item_manager::recovery_on_file(const file_item& item, platform::list_r
         destination_failed_ = true;
         return false;
     }
+    // A deleted file leaves its name to a live file of the same name in the folder.
+    bool live_namesake = false;
+    for (int i = 0; item.deleted && i < list.count(); ++i) {
+        const auto* other = static_cast<const file_item*>(list.data(list.row(i)));
+        live_namesake = live_namesake || (other && !other->deleted && list.caption(list.row(i)) == caption);
+    }
     file_stream out;
     std::u16string made;
-    if (!create_output(level, caption, out, made)) {
+    if (!create_output(level, caption, out, made, live_namesake ? 2 : 1)) {
         report_error("file_item_manager::recovery_on_file", u"Can't create file \"" + relative_path + u"/" + caption + u"\"");
         destination_failed_ = true;
         return false;
@@ -196,7 +203,7 @@ bool file_item_manager::recover_search_results() {
         const std::u16string caption = results.caption(row);
         file_stream out;
         std::u16string made;
-        if (!create_output(0, caption, out, made)) {
+        if (!create_output(0, caption, out, made, 1)) {
             report_error("file_item_manager::recover", u"Can't create file \"" + caption + u"\"");
             return false;
         }

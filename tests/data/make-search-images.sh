@@ -3,9 +3,11 @@
 # FAT folders, carving) and writes NAME.img.xz plus manifests next to this
 # script:
 #
-#   search-wiped          64 MiB disk: NTFS, FAT32, FAT16 and FAT12 volumes
-#                         made at their partitions, then the MBR's four table
-#                         entries and its 0x55 0xAA signature zeroed.
+#   search-wiped          64 MiB disk partitioned by sfdisk: NTFS, FAT32,
+#                         FAT16 and FAT12 volumes, each made for its partition
+#                         (mkntfs -p, mkfs.fat -h) and copied there with dd,
+#                         then the MBR's four table entries and its 0x55 0xAA
+#                         signature zeroed.
 #                         search-wiped.partitions.json lists every boot
 #                         sector; search-wiped.pN.manifest.jsonl the files
 #   search-ntfs-reformat  16 MiB NTFS volume with 1024-byte clusters, filled,
@@ -251,7 +253,7 @@ ntfs_reformat_once() {
     nput /Archive/README.md lines 1500 '{"link_group":1}'
     nput /Archive/backup.tar.gz random 9000
     nput /Archive/notes.v2.final.txt text 5200
-    nput "/Archive/Old Backup Notes.txt" text 650 '{"check":["resident"]}'
+    nput "/Archive/Old Backup Notes.txt" text 300 '{"check":["resident"]}'
     ndos "/Archive/Old Backup Notes.txt" "OLDBAC~1.TXT"
     # four files grown in turn, a few clusters at a time: each ends up in
     # two pieces

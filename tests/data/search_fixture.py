@@ -26,15 +26,16 @@ OLD.img is a copy of the volume made just before it was formatted again,
 OLD.log the build log of ntfs_fixture.py / fat_fixture.py for it.
 """
 import hashlib
-import importlib.util
 import json
 import os
 import random
+import runpy
 import struct
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
+sys.dont_write_bytecode = True      # leave no __pycache__ beside the fixtures
 import fat_fixture  # noqa: E402
 import ntfs_fixture  # noqa: E402
 
@@ -608,12 +609,11 @@ def contiguous_read(vol, first, size):
 
 # ======================================================= carving image
 def load_defs(formats):
-    spec = importlib.util.spec_from_file_location(
-        "check_signatures", os.path.join(HERE, "formats", "check-signatures.py"))
-    mod = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(mod)
+    """The definitions, read by formats/check-signatures.py's own reader and
+    matcher."""
+    checker = runpy.run_path(os.path.join(HERE, "formats", "check-signatures.py"))
     problems = []
-    defs = mod.read_formats(formats, problems)
+    defs = checker["read_formats"](formats, problems)
     if problems:
         raise Fail("formats.txt: %s" % problems)
     return defs
@@ -636,11 +636,10 @@ CARVE_SKIP = {".tar", ".deb", ".vhd"}
 def carve_fill(args):
     formats, samples, image_path, plan_path = args
     defs = load_defs(formats)
-    gen = _gen_content()
     rng = random.Random("search-carve")
     # the filler: pieces of a 128 KiB seeded random pool at random places, so
     # the image is random everywhere yet compresses to about the pool's size
-    pool = gen.generate("random", "search-carve pool", 128 * 1024)
+    pool = _generate("random", "search-carve pool", 128 * 1024)
     fill = bytearray()
     while len(fill) < IMAGE_SIZE:
         n = rng.randint(700, 9000)
@@ -667,17 +666,17 @@ def carve_fill(args):
             raise Fail("no sample for %s" % d.name())
         chosen.append((pick, d))
     rng.shuffle(chosen)
-    # special places: a sample that straddles two scan buffers, a second copy
+    # fixed places: a sample that straddles two scan buffers, a second copy
     # of the transport stream in the last sector of a buffer (its signature
     # needs 565 bytes, the buffer has 512 left: it must not fire), and a PNG
     # at an offset that is not a multiple of 512
-    special = [
+    fixed = [
         ("sample.avi", 11 * SCAN_BUFFER - 8 * SECTOR, "straddles scan buffers 10 and 11"),
         ("sample.ts", 20 * SCAN_BUFFER - SECTOR,
          "last sector of scan buffer 19: the signature needs 565 bytes, only 512 are left"),
         ("sample-2.png", 27 * SCAN_BUFFER + 301 * SECTOR + 137, "not on a sector boundary"),
     ]
-    reserved = [(off, off + os.path.getsize(os.path.join(samples, f))) for f, off, _ in special]
+    reserved = [(off, off + os.path.getsize(os.path.join(samples, f))) for f, off, _ in fixed]
     chosen = [c for c in chosen if c[0] != "sample.avi"]
     sizes = [os.path.getsize(os.path.join(samples, f)) for f, _ in chosen]
     free_space = IMAGE_SIZE - 64 * 1024 - sum((s + SECTOR - 1) // SECTOR * SECTOR for s in sizes) \
@@ -699,17 +698,14 @@ def carve_fill(args):
         cur += (size + SECTOR - 1) // SECTOR * SECTOR
     if cur > IMAGE_SIZE - 16 * 1024:
         raise Fail("samples do not fit: ends at %d" % cur)
-    for f, off, note in special:
+    for f, off, note in fixed:
         plan.append({"offset": off, "file": f, "note": note})
     plan.sort(key=lambda p: p["offset"])
     write_jsonl(plan_path, plan)
 
 
-def _gen_content():
-    spec = importlib.util.spec_from_file_location("gen_content", os.path.join(HERE, "gen-content.py"))
-    mod = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(mod)
-    return mod
+def _generate(kind, seed, size):
+    return runpy.run_path(os.path.join(HERE, "gen-content.py"))["generate"](kind, seed, size)
 
 
 def carve_check(args):

@@ -61,6 +61,9 @@ void file_item_manager::open_volume_node(kvl_file_item_manager::handle node, boo
     const bool volume_root = !scan_folder && item.position == 0;
     const bool fat = storage.fs_type >= FILE_SYSTEM_FAT12 && storage.fs_type <= FILE_SYSTEM_FAT32;
     if (volume_root) {
+        // An image with neither a table nor a file system may be a disk whose table was wiped.
+        if (storage.fs_type == FILE_SYSTEM_RAW && storage.kind == STORAGE_KIND_FILE && storage.start_sector == 0)
+            tree.add_command_item(COMMAND_PARTITION_SEARCH, node);
         if (storage.fs_type == FILE_SYSTEM_NTFS) tree.add_command_item(COMMAND_NTFS_LOST_RECORDS, node);
         if (fat) tree.add_command_item(COMMAND_FAT_LOST_ENTRIES, node);
         tree.add_command_item(COMMAND_LOW_LEVEL_SEARCH, node);

@@ -231,7 +231,22 @@ void resident_patches(const le_bytes& record, uint64_t value_start, uint64_t val
     }
 }
 
-int32_t ntfs_attributes::cluster_size() const { return record && record->storage ? ntfs_cluster_size(*record->storage) : 0; }
+// A record read by its offset may come from an older volume with other clusters than the current
+// one; its own non-resident attributes tell: allocated bytes over the clusters their runs map.
+int32_t ntfs_attributes::cluster_size() const {
+    const int32_t volume = record && record->storage ? ntfs_cluster_size(*record->storage) : 0;
+    if (!record || record->mft_chunks.total_length() != 0) return volume;
+    for (const auto& item : items) {
+        const le_bytes& a = item->header;
+        if (a.empty() || attribute::is_resident(a) || attribute::lowest_vcn(a) != 0) continue;
+        const int64_t clusters = attribute::highest_vcn(a) + 1;
+        const int64_t allocated = a.i64(40);
+        if (clusters <= 0 || allocated <= 0 || allocated % clusters != 0) continue;
+        const int64_t size = allocated / clusters;
+        if (size >= 512 && size <= 65536 && (size & (size - 1)) == 0) return static_cast<int32_t>(size);
+    }
+    return volume;
+}
 
 bool ntfs_attributes::load(ntfs_record& source, bool follow_lists) {
     record = &source;

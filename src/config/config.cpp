@@ -115,19 +115,10 @@ bool config::parse(std::u16string text) {
 
 bool config::load(const std::u16string& file_name) {
     path_ = file_name;
-    file_stream file;
-    std::u16string text;
     // Read-only, so a settings file the user may not write (a system-wide install) still loads.
-    if (file.open(file_name, platform::open_access::read_only)) {
-        const int64_t size = file.size();
-        if (size > 0 && size <= max_file_size) {
-            std::vector<uint8_t> bytes(static_cast<size_t>(size));
-            if (file.seek(0, seek_from_start) && file.read(bytes.data(), static_cast<int32_t>(size)))
-                text = utf16le_decode(bytes);
-        }
-        file.close();
-    }
-    return parse(std::move(text));
+    std::vector<uint8_t> bytes;
+    read_small_file(file_name, max_file_size, bytes);
+    return parse(utf16le_decode(bytes));
 }
 
 bool config::save(const std::u16string& file_name) const {

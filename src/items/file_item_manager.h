@@ -122,6 +122,8 @@ private:
 
     // Opens the storage on the command node's source and adds "<  Rescan >" under it.
     bool open_for_search(kvl_file_item_manager::handle node);
+    // Gives a search its hit list, its found-item handler and the storage's sector as its step.
+    void attach(scanner& search, std::vector<found_item>& hits);
     // Removes the node's children when its search found nothing.
     void finish_search(kvl_file_item_manager::handle node, const std::vector<found_item>& hits);
     // Reads the partition table of the storage opened on node's source and adds its partitions.

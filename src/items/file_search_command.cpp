@@ -10,14 +10,7 @@ namespace kvl {
 void file_item_manager::bind_results(platform::list_control* results) {
     results_view = results;
     results_columns.bind(results);
-    results_columns.add_column(u"File Name", COLUMN_TEXT, 270, NO_COLUMN, NO_COLUMN);
-    results_columns.add_column(u"Size", COLUMN_SIZE, 80, 7, NO_COLUMN);
-    results_columns.add_column(u"Type", COLUMN_TEXT, 100, NO_COLUMN, COLUMN_NAME);
-    results_columns.add_column(u"Date Created", COLUMN_DATE, 120, NO_COLUMN, NO_COLUMN);
-    results_columns.add_column(u"Date Modified", COLUMN_DATE, 120, NO_COLUMN, NO_COLUMN);
-    results_columns.add_column(u"Date Accessed", COLUMN_DATE, 120, NO_COLUMN, NO_COLUMN);
-    results_columns.add_column(u"~info", COLUMN_TEXT, 0, NO_COLUMN, NO_COLUMN);
-    results_columns.add_column(u"~full_size", COLUMN_INTEGER, 0, NO_COLUMN, NO_COLUMN);
+    add_file_list_columns(results_columns, true);
 }
 
 bool file_item_manager::search_filter(const file_item& item, platform::list_row* row, const std::u16string& relative_path,

@@ -44,12 +44,18 @@ void kvl_file_item_manager::bind(platform::tree_control* tree, platform::list_co
     list_view = list;
     columns.bind(list);
     columns.set_comparator([this](platform::list_row* a, platform::list_row* b) { return compare_rows(a, b); });
+    add_file_list_columns(columns, false);
+}
+
+void add_file_list_columns(lw_columns& columns, bool search_results) {
+    const int full_size = search_results ? COLUMN_FULL_SIZE + 1 : COLUMN_FULL_SIZE;
     columns.add_column(u"File Name", COLUMN_TEXT, 270, NO_COLUMN, NO_COLUMN);
-    columns.add_column(u"Size", COLUMN_SIZE, 80, COLUMN_FULL_SIZE, NO_COLUMN);
+    columns.add_column(u"Size", COLUMN_SIZE, 80, full_size, NO_COLUMN);
     columns.add_column(u"Type", COLUMN_TEXT, 100, NO_COLUMN, COLUMN_NAME);
     columns.add_column(u"Date Created", COLUMN_DATE, 120, NO_COLUMN, NO_COLUMN);
     columns.add_column(u"Date Modified", COLUMN_DATE, 120, NO_COLUMN, NO_COLUMN);
     columns.add_column(u"Date Accessed", COLUMN_DATE, 120, NO_COLUMN, NO_COLUMN);
+    if (search_results) columns.add_column(u"~info", COLUMN_TEXT, 0, NO_COLUMN, NO_COLUMN);
     columns.add_column(u"~full_size", COLUMN_INTEGER, 0, NO_COLUMN, NO_COLUMN);
 }
 

@@ -24,6 +24,9 @@ inline constexpr int COLUMN_SIZE_TEXT = 1;
 inline constexpr int COLUMN_TYPE = 2;
 inline constexpr int COLUMN_FULL_SIZE = 6;
 
+// The columns of the file list; the search results have a hidden "~info" column before the byte count.
+void add_file_list_columns(lw_columns& columns, bool search_results);
+
 // The item tree with the file list beside it: the list control, the rows' items and the Esc flag.
 class kvl_file_item_manager : public gui_tree<file_item> {
 public:

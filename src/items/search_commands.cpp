@@ -19,6 +19,27 @@ bool file_item_manager::open_for_search(kvl_file_item_manager::handle node) {
     return true;
 }
 
+void file_item_manager::attach(scanner& search, std::vector<found_item>& hits) {
+    search.results = &hits;
+    search.found_callback = [this](scanner* s, const found_item& hit) { return on_found_item(s, hit); };
+    search.record_step = storage.sector_size;
+}
+
+namespace {
+
+// Stored hits are shown again unless a rescan is asked for; otherwise the search runs afresh.
+template <typename Walk>
+void replay_or_search(scanner& search, bool rescan, Walk&& walk) {
+    if (search.has_results() && !rescan) {
+        search.replay_results();
+    } else {
+        search.clear_results();
+        walk();
+    }
+}
+
+}  // namespace
+
 void file_item_manager::finish_search(kvl_file_item_manager::handle node, const std::vector<found_item>& hits) {
     if (storage.is_open()) storage.close();
     if (hits.empty()) tree.delete_children(node, true);
@@ -41,20 +62,15 @@ void file_item_manager::run_partition_search(kvl_file_item_manager::handle node,
     if (start < 0 || !open_for_search(node)) return;
     partition_scan search;
     std::vector<found_item>& hits = scan_results.get(node->data.item.source).partition_hits;
-    search.results = &hits;
-    search.found_callback = [this](scanner* s, const found_item& hit) { return on_found_item(s, hit); };
-    search.record_step = storage.sector_size;
+    attach(search, hits);
     search.storage = &storage;
     search.disk = &storage;
     tree.add_command_item(COMMAND_RESCAN, node);
-    if (search.has_results() && !rescan) {
-        search.replay_results();
-    } else {
-        search.clear_results();
+    replay_or_search(search, rescan, [&] {
         const int64_t first = storage.total_sectors > 0 ? start * storage.total_sectors / 10000 : 0;
         const int64_t length = std::max<int64_t>(storage.total_sectors - first, 0) * storage.sector_size;
         stream::iterate(storage, data_chunks(first * storage.sector_size, length), storage.sector_size * 512, search.handler());
-    }
+    });
     finish_search(node, hits);
 }
 
@@ -63,18 +79,11 @@ void file_item_manager::run_ntfs_lost_search(kvl_file_item_manager::handle node,
     if (!open_for_search(node)) return;
     ntfs_second_scan search;
     std::vector<found_item>& hits = scan_results.get(node->data.item.source).ntfs_hits;
-    search.results = &hits;
-    search.found_callback = [this](scanner* s, const found_item& hit) { return on_found_item(s, hit); };
-    search.record_step = storage.sector_size;
+    attach(search, hits);
     tree.add_command_item(COMMAND_RESCAN, node);
     disk_storage_ntfs volume;
     volume.assign_storage(storage);
-    if (search.has_results() && !rescan) {
-        search.replay_results();
-    } else {
-        search.clear_results();
-        scan_free_clusters(volume, search.handler());
-    }
+    replay_or_search(search, rescan, [&] { scan_free_clusters(volume, search.handler()); });
     finish_search(node, hits);
 }
 
@@ -88,16 +97,9 @@ void file_item_manager::run_fat_lost_search(kvl_file_item_manager::handle node, 
     }
     fat_second_scan search;
     std::vector<found_item>& hits = scan_results.get(node->data.item.source).fat_hits;
-    search.results = &hits;
-    search.found_callback = [this](scanner* s, const found_item& hit) { return on_found_item(s, hit); };
-    search.record_step = storage.sector_size;
+    attach(search, hits);
     tree.add_command_item(COMMAND_RESCAN, node);
-    if (search.has_results() && !rescan) {
-        search.replay_results();
-    } else {
-        search.clear_results();
-        scan_free_clusters(volume, search.handler());
-    }
+    replay_or_search(search, rescan, [&] { scan_free_clusters(volume, search.handler()); });
     finish_search(node, hits);
 }
 
@@ -106,9 +108,7 @@ void file_item_manager::run_low_level_search(kvl_file_item_manager::handle node,
     if (!open_for_search(node)) return;
     xfs_scan& search = low_level_scanner;
     std::vector<found_item>& hits = scan_results.get(node->data.item.source).low_level_hits;
-    search.record_step = storage.sector_size;
-    search.results = &hits;
-    search.found_callback = [this](scanner* s, const found_item& hit) { return on_found_item(s, hit); };
+    attach(search, hits);
     search.icons = &tree.icons;
     tree.add_command_item(COMMAND_RESCAN, node);
     const bool replay = search.has_results() && !rescan;
@@ -130,11 +130,8 @@ void file_item_manager::run_low_level_search(kvl_file_item_manager::handle node,
         disk_storage_ntfs volume;
         volume.assign_storage(storage);
         walk_free_space(volume);
-    } else if (replay) {
-        search.replay_results();
     } else {
-        search.clear_results();
-        search.scan_storage(storage, storage.sector_size * 512, rescan, 0);
+        replay_or_search(search, rescan, [&] { search.scan_storage(storage, storage.sector_size * 512, rescan, 0); });
     }
     finish_search(node, hits);
 }

@@ -199,21 +199,13 @@ bool xfs_node::matches_pattern(const uint8_t* data, int32_t length) const {
 }
 
 bool xfs_nodes::load_from_file(const std::u16string& path) {
-    file_stream file;
     // Read-only, so the definitions of a system-wide install load as well.
-    if (!file.open(path, platform::open_access::read_only)) {
+    std::vector<uint8_t> bytes;
+    if (!read_small_file(path, max_file_size, bytes)) {
         report_error("xfs_nodes::load_from_file", u"Cannot load file with file format info (" + path + u")");
         return false;
     }
-    std::u16string text;
-    const int64_t size = file.size();
-    if (size > 0 && size <= max_file_size) {
-        std::vector<uint8_t> bytes(static_cast<size_t>(size));
-        if (file.seek(0, seek_from_start) && file.read(bytes.data(), static_cast<int32_t>(size)))
-            text = utf16le_decode(bytes);
-    }
-    file.close();
-    load_from_text(std::move(text));
+    load_from_text(utf16le_decode(bytes));
     return true;
 }
 

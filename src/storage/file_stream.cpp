@@ -116,4 +116,17 @@ int64_t file_stream::size() {
     return bytes;
 }
 
+bool read_small_file(const std::u16string& path, int64_t limit, std::vector<uint8_t>& bytes) {
+    bytes.clear();
+    file_stream file;
+    if (!file.open(path, platform::open_access::read_only)) return false;
+    const int64_t size = file.size();
+    if (size > 0 && size <= limit) {
+        bytes.resize(static_cast<size_t>(size));
+        if (!file.seek(0, seek_from_start) || !file.read(bytes.data(), static_cast<int32_t>(size))) bytes.clear();
+    }
+    file.close();
+    return true;
+}
+
 }  // namespace kvl

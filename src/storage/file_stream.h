@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/os_file.h"
 #include "storage/stream.h"
@@ -41,5 +42,10 @@ private:
     platform::os_file file_;
     std::u16string path_;
 };
+
+// The bytes of a small file (a settings or definitions file), read through a read-only stream;
+// false when it cannot be opened (the stream reports why). A file beyond `limit` bytes, or one that
+// cannot be read, gives no bytes.
+bool read_small_file(const std::u16string& path, int64_t limit, std::vector<uint8_t>& bytes);
 
 }  // namespace kvl

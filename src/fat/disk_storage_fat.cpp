@@ -69,7 +69,8 @@ int32_t disk_storage_fat::get_fat_entry(uint32_t cluster) const {
         case FILE_SYSTEM_FAT16:
             return table.fits(uint64_t{cluster} * 2, 2) ? table.u16(uint64_t{cluster} * 2) : -1;
         case FILE_SYSTEM_FAT32:
-            return table.fits(uint64_t{cluster} * 4, 4) ? static_cast<int32_t>(table.u32(uint64_t{cluster} * 4)) : -1;
+            // The top four bits are reserved; a chain is the low 28.
+            return table.fits(uint64_t{cluster} * 4, 4) ? static_cast<int32_t>(table.u32(uint64_t{cluster} * 4) & 0x0FFFFFFF) : -1;
         default: return -1;
     }
 }

@@ -52,6 +52,8 @@ void fat_items::parse(memory_stream& directory, uint32_t entry_offset) {
     std::u16string accumulated;
     for (fat_node& node : nodes) {
         if (node.raw[11] == long_name_attribute) {
+            // A long name has at most 20 parts; a longer run of parts is damage and starts afresh.
+            if (accumulated.size() >= 20 * 13) accumulated.clear();
             accumulated = long_name_part(node.bytes()) + accumulated;
             continue;
         }

@@ -21,12 +21,14 @@ int64_t parse_decimal(const std::u16string& text) {
     const bool negative = !text.empty() && text[0] == u'-';
     if (negative) i = 1;
     if (i >= text.size()) return 0;
-    uint64_t value = 0;
+    int64_t value = 0;
     for (; i < text.size(); ++i) {
-        if (text[i] < u'0' || text[i] > u'9' || value > (UINT64_C(1) << 62)) return 0;
-        value = value * 10 + static_cast<uint64_t>(text[i] - u'0');
+        const int digit = text[i] - u'0';
+        if (digit < 0 || digit > 9 || __builtin_mul_overflow(value, 10, &value) ||
+            __builtin_add_overflow(value, negative ? -digit : digit, &value))
+            return 0;
     }
-    return negative ? -static_cast<int64_t>(value) : static_cast<int64_t>(value);
+    return value;
 }
 
 }  // namespace

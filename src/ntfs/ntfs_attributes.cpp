@@ -239,7 +239,9 @@ int32_t ntfs_attributes::cluster_size() const {
     for (const auto& item : items) {
         const le_bytes& a = item->header;
         if (a.empty() || attribute::is_resident(a) || attribute::lowest_vcn(a) != 0) continue;
-        const int64_t clusters = attribute::highest_vcn(a) + 1;
+        const int64_t highest = attribute::highest_vcn(a);
+        if (highest < 0 || highest == INT64_MAX) continue;
+        const int64_t clusters = highest + 1;
         const int64_t allocated = a.i64(40);
         if (clusters <= 0 || allocated <= 0 || allocated % clusters != 0) continue;
         const int64_t size = allocated / clusters;

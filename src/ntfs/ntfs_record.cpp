@@ -31,15 +31,17 @@ int32_t ntfs_cluster_size(const disk_storage& storage) {
     if (bytes_per_sector < 256 || bytes_per_sector > 4096 || (bytes_per_sector & (bytes_per_sector - 1)) != 0)
         return 0;
     // Above 0x80 the byte is a negative power of two (clusters of 128 sectors and more).
+    if (code > 0x80 && 256 - code > 20) return 0;
     const int64_t sectors = code <= 0x80 ? code : int64_t{1} << (256 - code);
     const int64_t size = sectors * bytes_per_sector;
     return size > 0 && size <= (int64_t{2} << 20) ? static_cast<int32_t>(size) : 0;
 }
 
+// The boot sector's own cluster size, so records are sized alike however the storage's sector
+// size was found.
 int32_t mft_record_size(const disk_storage& storage) {
     const le_bytes boot(storage.boot_copy.data(), storage.boot_copy.size());
-    const int64_t sectors_per_cluster = boot.u8(13);
-    return record_size_from_boot(boot.i8(64), sectors_per_cluster * storage.sector_size);
+    return record_size_from_boot(boot.i8(64), ntfs_cluster_size(storage));
 }
 
 void apply_fixups(std::span<uint8_t> record) {

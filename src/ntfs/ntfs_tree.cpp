@@ -191,7 +191,8 @@ void add_record_row(kvl_file_item_manager& manager, disk_storage_ntfs& volume, i
         return;
     apply_fixups(record.data.bytes());
     record.offset = volume.mft_chunks.vcn_to_lcn(key * volume.record_size);
-    const bool folder = !node.children.empty() && key != 0;
+    // A folder with nothing left in it is still a folder.
+    const bool folder = (node.is_directory || !node.children.empty()) && key != 0;
     ntfs_attributes attributes;
     attributes.load(record, true);
     const le_bytes name_value = choose_file_name(attributes);

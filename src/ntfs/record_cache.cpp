@@ -11,6 +11,7 @@ bool record_cache::init(const disk_storage& volume_storage, const data_chunks* m
     if (!storage_.open(volume_storage.source)) return false;
     mft_ = mft;
     record_size_ = mft_record_size(storage_);
+    slots_.clear();  // records of an earlier build or volume must not answer for this one
     for (int32_t i = 0; i < count; ++i) {
         auto slot = std::make_unique<cache_item>();
         slot->data.resize(record_size_, 1);

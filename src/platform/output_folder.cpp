@@ -27,12 +27,14 @@ output_folder& output_folder::operator=(output_folder&& other) noexcept {
 }
 
 bool output_folder::open_chosen(const std::string& path) {
+    if (fd_ >= 0) ::close(fd_);
     fd_ = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     return fd_ >= 0;
 }
 
 bool output_folder::open_child(const output_folder& parent, const std::string& name) {
     if (::mkdirat(parent.fd_, name.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    if (fd_ >= 0) ::close(fd_);
     fd_ = ::openat(parent.fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     return fd_ >= 0;
 }

@@ -90,7 +90,8 @@ std::string regex_literal_prefix(const std::string& expression) {
             hex(expression[i + 3])) {
             literal = static_cast<char>(std::stoi(expression.substr(i + 2, 2), nullptr, 16));
             next = i + 4;
-        } else if (c == '\\' && i + 1 < expression.size() && std::ispunct(static_cast<unsigned char>(expression[i + 1]))) {
+        } else if (c == '\\' && i + 1 < expression.size() && std::ispunct(static_cast<unsigned char>(expression[i + 1])) &&
+                   !std::strchr("<>`'", expression[i + 1])) {
             literal = expression[i + 1];
             next = i + 2;
         } else if (std::isalnum(static_cast<unsigned char>(c)) || c == ' ' || c == '%' || c == '!' || c == '<' ||

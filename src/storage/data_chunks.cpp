@@ -47,6 +47,7 @@ int64_t data_chunks::vcn_to_lcn(int64_t position) const {
         report_error("data_chunks::vcn_to_lcn", u"Chunk data overrun");
         return -1;
     }
+    if (chunks[index].offset < 0) return -1;  // a hole lies nowhere on the storage
     return saturating_add(chunks[index].offset, within);
 }
 
@@ -64,7 +65,9 @@ bool stream::read_(stream& storage, int64_t position, memory_block& block, const
         }
         const chunk_item& chunk = chunks[index];
         const int32_t n = static_cast<int32_t>(std::min(remaining, std::max<int64_t>(chunk.length, 0) - within));
-        if (n > 0 && !storage.read_unaligned(saturating_add(chunk.offset, within), destination, n)) {
+        if (n > 0 && chunk.offset < 0) {
+            std::fill_n(destination, n, 0);  // a hole reads as zeros
+        } else if (n > 0 && !storage.read_unaligned(saturating_add(chunk.offset, within), destination, n)) {
             storage.report_error("stream::read_", u"Cannot read data");
             return false;
         }

@@ -70,9 +70,10 @@ bool disk_storage::get_partition_list(partition_list& list) {
     for (size_t k = 4; k + 1 < list.size(); ++k) {
         if (!visited.insert(record).second) return true;
         std::fill(sector.begin(), sector.end(), 0);
+        // An unreadable boot record ends the chain; the partitions found before it stay listed.
         if (record > static_cast<uint64_t>(INT64_MAX / s) || !seek_sector(static_cast<int64_t>(record)) ||
             !read(sector.data(), s))
-            return false;
+            return true;
         const le_bytes ebr(sector);
         list[k] = entry_at(ebr, 0);
         list[k + 1] = entry_at(ebr, 1);

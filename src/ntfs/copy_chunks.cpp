@@ -22,10 +22,8 @@ void apply_patches(const std::vector<patch_item>& patches, int64_t pos, uint8_t*
 // Answers: 1 go on, 0 stop with true, -1 a read failed.
 int copy_plain(stream& storage, const data_chunks& chunks, const chunk_item& extent, int32_t piece_size,
                std::vector<uint8_t>& piece, const chunk_sink& sink) {
-    const buffer pieces(extent.length, piece_size);
-    int64_t pos = 0;
-    for (int32_t i = 0; i < pieces.count(); ++i) {
-        const int32_t length = pieces[i];
+    for (int64_t pos = 0; pos < extent.length;) {
+        const int32_t length = static_cast<int32_t>(std::min<int64_t>(piece_size, extent.length - pos));
         if (extent.offset < 0)
             std::fill_n(piece.begin(), length, 0);
         else if (!storage.read_unaligned(extent.offset + pos, piece.data(), length))
@@ -41,7 +39,10 @@ int copy_plain(stream& storage, const data_chunks& chunks, const chunk_item& ext
 
 int copy_unit(stream& storage, const data_chunks& chunks, const chunk_item& extent, std::vector<uint8_t>& stored,
               std::vector<uint8_t>& decoded, const chunk_sink& sink) {
-    if (extent.stored_length > max_unit_bytes || extent.length > max_unit_bytes) return 1;  // left out as undecodable
+    if (extent.stored_length > max_unit_bytes || extent.length > max_unit_bytes) {
+        storage.report_error("copy_chunks", u"A compressed unit of " + decimal(extent.length) + u" bytes is too large to read");
+        return -1;
+    }
     stored.resize(static_cast<size_t>(extent.stored_length));
     if (!storage.read_unaligned(extent.offset, stored.data(), static_cast<int32_t>(extent.stored_length))) return -1;
     // A unit cut at the end of the data decodes into whole blocks and delivers its first bytes.
@@ -49,7 +50,12 @@ int copy_unit(stream& storage, const data_chunks& chunks, const chunk_item& exte
     decoded.assign(static_cast<size_t>(align_up(length, lznt1_block)), 0);
     const bool failed = !chunks.filter || chunks.filter(decoded.data(), static_cast<int32_t>(decoded.size()),
                                                         stored.data(), static_cast<int32_t>(stored.size()));
-    if (!failed && !sink(extent.offset, 0, decoded.data(), length)) return 0;
+    // A unit that does not decode is delivered as zeros, so the bytes after it keep their places.
+    if (failed) {
+        std::fill(decoded.begin(), decoded.end(), 0);
+        storage.report_error("copy_chunks", u"The compressed unit at " + decimal(extent.offset) + u" does not decode; it reads as zeros");
+    }
+    if (!sink(extent.offset, 0, decoded.data(), length)) return 0;
     storage.progress.step(length);
     return storage.progress.cancelled ? 0 : 1;
 }

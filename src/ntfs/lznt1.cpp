@@ -47,7 +47,8 @@ bool lznt1_decompress(uint8_t* output, int32_t output_size, const uint8_t* input
         const uint16_t header = le16(input + ip);
         if (header == 0) break;
         const int32_t end = ip + (header & 0xFFF) + 3;
-        if (output_size - op < block_size || input_size - ip < 6 || end > input_size) return true;
+        // The block must lie inside the input; a short last block (a header and one literal) is valid.
+        if (output_size - op < block_size || end > input_size) return true;
         if (!(header & 0x8000)) {
             if ((header & 0xFFF) != 0xFFF) return true;
             std::memcpy(output + op, input + ip + 2, block_size);

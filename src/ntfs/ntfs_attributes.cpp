@@ -418,11 +418,13 @@ bool ntfs_attributes::read_data(stream& destination, int32_t cap_mb) {
     if (!record || !record->storage || !get_data_chunks(chunks)) return false;
     if (cap_mb != -1) truncate_chunks(chunks, int64_t{cap_mb} * 1048576);
     disk_storage& storage = *record->storage;
-    return copy_chunks(storage, chunks, storage.sector_size * 512,
-                       [&destination](int64_t, int64_t, const uint8_t* data, int32_t length) {
-                           destination.write(data, length);
-                           return true;
-                       });
+    bool written = true;
+    const bool copied = copy_chunks(storage, chunks, storage.sector_size * 512,
+                                    [&](int64_t, int64_t, const uint8_t* data, int32_t length) {
+                                        written = destination.write(data, length);
+                                        return written;
+                                    });
+    return copied && written;
 }
 
 }  // namespace kvl

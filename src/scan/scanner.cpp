@@ -14,10 +14,9 @@ int walk_plain(stream& source, const chunk_item& extent, int64_t& running, std::
                const block_handler& handler) {
     const int32_t size = static_cast<int32_t>(block.size());
     if (extent.offset >= 0 && !source.seek(extent.offset, seek_from_start)) return -1;
-    const buffer pieces(extent.length, size);
     std::vector<uint8_t> tail;
-    for (int32_t i = 0; i < pieces.count(); ++i) {
-        const int32_t length = pieces[i];
+    for (int64_t at = 0; at < extent.length; at += size) {
+        const int32_t length = static_cast<int32_t>(std::min<int64_t>(size, extent.length - at));
         uint8_t* data = block.data();
         if (extent.offset < 0) {
             std::fill_n(block.begin(), length, 0);  // a hole reads as zeros
@@ -28,7 +27,7 @@ int walk_plain(stream& source, const chunk_item& extent, int64_t& running, std::
             if (!source.read(tail.data(), static_cast<int32_t>(tail.size()))) return -1;
             data = tail.data();
         }
-        if (!handler(extent.offset + static_cast<int64_t>(i) * size, running, data, length, nullptr)) return 1;
+        if (!handler(extent.offset + at, running, data, length, nullptr)) return 1;
         running += length;
         source.progress.step(length);
         if (source.progress.cancelled) return 0;

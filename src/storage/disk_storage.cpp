@@ -77,13 +77,19 @@ std::u16string partition_source(const std::u16string& disk_source, uint64_t firs
 }
 
 bool disk_storage::save_image(const std::u16string& file_name) {
+    if (size() < 0) {
+        report_error("disk_storage::save_image", u"The size of the source is not known");
+        return false;
+    }
     if (!image_output.create(file_name)) return false;
-    const bool walked = stream::iterate(*this, data_chunks(0, std::max<int64_t>(size(), 0)), sector_size * 512,
-                                        [this](int64_t, int64_t, uint8_t* data, int32_t length, void*) {
-                                            return image_output.write(data, length);
+    bool written = true;
+    const bool walked = stream::iterate(*this, data_chunks(0, size()), sector_size * 512,
+                                        [&](int64_t, int64_t, uint8_t* data, int32_t length, void*) {
+                                            written = written && image_output.write(data, length);
+                                            return written;
                                         });
     image_output.close();
-    return walked;
+    return walked && written;
 }
 
 bool disk_storage::fail_open(const char16_t* message) {

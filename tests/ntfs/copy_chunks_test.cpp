@@ -115,8 +115,13 @@ TEST_F(CopyChunksTest, CompressedUnitsDecodeAndACutUnitDeliversItsBeginning) {
     broken.add_chunk({0, 8192, 100});  // bytes 0..99 of the storage are no LZNT1 data
     broken.add_chunk({100, 5, 0});
     out = copy(broken, 4096);
-    EXPECT_EQ(out.size(), 5u);  // an undecodable unit is left out
+    // An undecodable unit reads as zeros, reported, so the bytes after it keep their places.
+    ASSERT_EQ(out.size(), 8192u + 5);
+    EXPECT_EQ(std::count(out.begin(), out.begin() + 8192, 0), 8192);
+    EXPECT_EQ(out[8192], at(100));
     EXPECT_TRUE(result);
+    ASSERT_FALSE(ui.log.lines.empty());
+    EXPECT_EQ(ui.log.lines.back().text, u"copy_chunks=> The compressed unit at 0 does not decode; it reads as zeros");
 }
 
 TEST_F(CopyChunksTest, CancelEndsTheCopyAfterThePiece) {

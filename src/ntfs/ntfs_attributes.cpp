@@ -1,6 +1,7 @@
 #include "ntfs/ntfs_attributes.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 #include "core/text.h"
@@ -14,6 +15,9 @@ namespace {
 // An attribute list is a few kilobytes; what a damaged size field claims beyond this is not read.
 constexpr int64_t max_attribute_list = 100 * 1024 * 1024;
 constexpr int64_t max_unit_bytes = 16 * 1024 * 1024;
+// A record's attributes fit in a few hundred list entries over a few dozen extension records.
+constexpr size_t max_list_entries = 65536;
+constexpr size_t max_extension_records = 4096;
 
 bool fits_bytes(int64_t clusters, int32_t cluster_size) {
     return clusters >= 0 && clusters <= INT64_MAX / std::max(cluster_size, 1);
@@ -199,10 +203,12 @@ bool compressed_runs_to_chunks(const run_list& runs, data_chunks& out, int32_t c
 
 bool runs_to_chunks(const le_bytes& first, const run_list& runs, data_chunks& out, int32_t cs) {
     out.chunks.clear();
+    // A stretch no extent maps (its extent could not be read) reads as zeros, so the data after
+    // it keeps its place.
     run_list mapped;
     for (const run& r : runs) {
         if (r.lcn == LCN_END) break;
-        if (r.lcn >= LCN_HOLE) mapped.push_back(r);
+        if (r.lcn >= LCN_HOLE || (r.lcn == LCN_NOT_MAPPED && r.length > 0)) mapped.push_back({r.vcn, r.lcn == LCN_NOT_MAPPED ? LCN_HOLE : r.lcn, r.length});
     }
     // Sparse attributes carry a compression unit too; only a compressed one holds LZNT1 units.
     const unsigned exponent = first.u8(34);
@@ -298,20 +304,26 @@ void ntfs_attributes::follow_list(const attribute_item& list) {
         return target->write(data, length);
     });
     const le_bytes entries(target->bytes());
-    ntfs_record extension;
-    int64_t loaded_index = -1;
-    for (uint64_t p = 0; entries.fits(p, 26);) {
+    // Each extension record is read and kept once, however many entries name it.
+    std::map<int64_t, std::pair<std::shared_ptr<const std::vector<uint8_t>>, int64_t>> extensions;
+    size_t count = 0;
+    for (uint64_t p = 0; entries.fits(p, 26) && count < max_list_entries; ++count) {
         const le_bytes entry = entries.sub(p, entries.u16(p + 4));
         if (entry.size() < 26) break;
         const int64_t index = static_cast<int64_t>(entry.u64(16) & MFT_REFERENCE_MASK);
-        if (index != loaded_index) {
-            loaded_index = extension.assign_by_index(storage, index, record->mft_chunks) ? index : -2;
+        auto loaded = extensions.find(index);
+        if (loaded == extensions.end() && extensions.size() < max_extension_records) {
+            ntfs_record extension;
+            std::shared_ptr<const std::vector<uint8_t>> bytes;
+            if (extension.assign_by_index(storage, index, record->mft_chunks))
+                bytes = std::make_shared<const std::vector<uint8_t>>(extension.data.bytes().begin(), extension.data.bytes().end());
+            loaded = extensions.emplace(index, std::make_pair(bytes, extension.offset)).first;
         }
-        if (loaded_index == index) {
+        if (loaded != extensions.end() && loaded->second.first) {
             auto item = std::make_unique<attribute_item>();
-            item->holder.assign(extension.data.bytes().begin(), extension.data.bytes().end());
-            item->record = le_bytes(item->holder);
-            item->record_offset = extension.offset;
+            item->holder = loaded->second.first;
+            item->record = le_bytes(*item->holder);
+            item->record_offset = loaded->second.second;
             item->list_entry = entry;
             item->list_stream = target;
             const uint32_t type = entry.u32(0);
@@ -370,7 +382,17 @@ bool ntfs_attributes::get_data_chunks(data_chunks& out) {
     std::set<size_t> taken;
     int64_t vcn = 0;
     while (true) {
-        const size_t found = find(AT_DATA, vcn, u"");
+        size_t found = find(AT_DATA, vcn, u"");
+        // The data begins with the extent of lowest VCN 0 ("0" alone would take any extent).
+        while (first == npos && found != npos && attribute::lowest_vcn(items[found]->header) != 0) {
+            size_t next = npos;
+            for (size_t i = found + 1; i < items.size() && next == npos; ++i) {
+                const le_bytes& a = items[i]->header;
+                if (!a.empty() && attribute::type(a) == AT_DATA && attribute::name(a).empty() && attribute::lowest_vcn(a) == 0)
+                    next = i;
+            }
+            found = next;
+        }
         if (found == npos || !taken.insert(found).second) break;
         const le_bytes& a = items[found]->header;
         if (first == npos) {

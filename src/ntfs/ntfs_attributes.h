@@ -87,7 +87,7 @@ struct attribute_item {
     int64_t record_offset = 0;  // where that record lies on the storage
     le_bytes list_entry;  // empty for an attribute of the loaded record itself
     memory_stream* list_stream = nullptr;
-    std::vector<uint8_t> holder;  // a copy of the extension record that holds the attribute
+    std::shared_ptr<const std::vector<uint8_t>> holder;  // the extension record that holds the attribute
 };
 
 // The attributes of one MFT record. Valid only while the record it was loaded from lives unchanged.

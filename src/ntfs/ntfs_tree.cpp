@@ -103,6 +103,32 @@ void link_children(ntfs_tree& tree) {
     }
 }
 
+// Reads the MFT front to back in buffers of whole records. The extents are joined, so a record
+// that an extent boundary cuts (clusters smaller than records) is read whole and the records after
+// it keep their numbers.
+template <typename Handler>
+bool read_mft(disk_storage_ntfs& volume, int32_t buffer_size, Handler&& handler) {
+    disk_storage& storage = *volume.storage;
+    if (buffer_size <= 0 || !is_aligned(buffer_size, storage.alignment)) {
+        storage.report_error("stream::iterate", u"Buffer size " + decimal(buffer_size) + u" is not " +
+                                                    decimal(storage.alignment) + u" aligned");
+        return false;
+    }
+    const int64_t records_per_buffer = std::max<int64_t>(buffer_size / volume.record_size, 1);
+    const int64_t total = volume.record_count * volume.record_size;
+    storage.progress.start(u"Processing", total);
+    memory_block block;
+    for (int64_t index = 0; index < volume.record_count; index += records_per_buffer) {
+        const int64_t count = std::min(records_per_buffer, volume.record_count - index);
+        block.resize(static_cast<int32_t>(count * volume.record_size), 1);
+        if (!stream::read_(storage, index * volume.record_size, block, volume.mft_chunks)) return false;
+        handler(index * volume.record_size, block.data(), block.size());
+        storage.progress.step(block.size());
+        if (storage.progress.cancelled) return true;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool build_ntfs_tree(disk_storage_ntfs& volume, ntfs_tree& tree) {
@@ -114,14 +140,12 @@ bool build_ntfs_tree(disk_storage_ntfs& volume, ntfs_tree& tree) {
     tree[NTFS_ROOT] = {-1, true, false, {NTFS_LOST_FILES}, true};
     const int64_t buffer = int64_t{app_config().get(u"ntfs.std_scan_buf_size").as_int()} * volume.record_size;
     const int32_t buffer_size = buffer > 0 && buffer <= std::numeric_limits<int32_t>::max() ? static_cast<int32_t>(buffer) : 0;
-    const bool read = stream::iterate(*volume.storage, volume.mft_chunks, buffer_size,
-                                      [&](int64_t, int64_t position, uint8_t* data, int32_t length, void*) {
-                                          if (deleted_only)
-                                              add_deleted_records(volume, tree, position, data, length);
-                                          else
-                                              add_all_records(volume, tree, position, data, length);
-                                          return true;
-                                      });
+    const bool read = read_mft(volume, buffer_size, [&](int64_t position, uint8_t* data, int32_t length) {
+        if (deleted_only)
+            add_deleted_records(volume, tree, position, data, length);
+        else
+            add_all_records(volume, tree, position, data, length);
+    });
     if (read && !deleted_only) link_children(tree);
     volume.cache.close();
     return read;

@@ -24,6 +24,16 @@ bool disk_storage_ntfs::assign_storage(disk_storage& volume) {
         report_error("disk_storage_ntfs::assign_storage", u"Cannot determine $mft::data chunks");
         return false;
     }
+    // The MFT ends where its extents leave the volume or fall into a hole: a damaged run list
+    // cannot make it longer than the volume.
+    const int64_t end = volume.size();
+    for (size_t i = 0; i < mft_chunks.chunks.size(); ++i) {
+        const chunk_item& c = mft_chunks.chunks[i];
+        if (c.offset < 0 || c.stored_length != 0 || end < 0 || c.offset > end || c.length > end - c.offset) {
+            mft_chunks.chunks.resize(i);
+            break;
+        }
+    }
     record_count = mft_chunks.total_length() / record_size;
     return true;
 }

@@ -5,6 +5,7 @@
 
 #include "core/format.h"
 #include "core/text.h"
+#include "ntfs/copy_chunks.h"
 #include "platform/ui.h"
 #include "storage/memory_stream.h"
 
@@ -20,12 +21,19 @@ bool scan_free_clusters(disk_storage_ntfs& volume, const block_handler& handler)
     disk_storage& storage = *volume.storage;
     ntfs_record bitmap_record;
     ntfs_attributes attributes;
-    memory_stream bitmap;
-    if (!bitmap_record.assign_by_index(storage, 6, volume.mft_chunks) || !attributes.load(bitmap_record, true) ||
-        !attributes.read_data(bitmap, -1))
-        return false;
+    data_chunks chunks;
     const int64_t cs = volume.cluster_size;
     const int64_t clusters = storage.size() / cs;
+    if (!bitmap_record.assign_by_index(storage, 6, volume.mft_chunks) || !attributes.load(bitmap_record, true) ||
+        !attributes.get_data_chunks(chunks))
+        return false;
+    // One bit per cluster of the volume is all that is read, whatever $Bitmap's size claims.
+    truncate_chunks(chunks, (clusters + 7) / 8);
+    memory_stream bitmap;
+    if (!copy_chunks(storage, chunks, storage.sector_size * 512, [&bitmap](int64_t, int64_t, const uint8_t* data, int32_t n) {
+            return bitmap.write(data, n);
+        }))
+        return false;
     const auto bits = bitmap.bytes();
     const auto is_free = [&](int64_t c) { return (bits[static_cast<size_t>(c / 8)] & (1u << (c % 8))) == 0; };
     const int64_t end = std::min<int64_t>(clusters, static_cast<int64_t>(bits.size()) * 8);

@@ -190,6 +190,10 @@ int64_t disk_storage::detect_storage_size_sectors() {
         return -1;
     }
     if (is_sector_size(boot.u16(11))) sector_size = boot.u16(11);
+    // A boot sector may claim more than the device or image holds: the size is what is there.
+    const int64_t bytes = file_stream::size();
+    if (bytes >= 0 && sectors > (bytes - std::min(bytes, base_offset)) / sector_size)
+        sectors = (bytes - std::min(bytes, base_offset)) / sector_size;
     return sectors;
 }
 

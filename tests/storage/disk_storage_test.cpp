@@ -51,7 +51,7 @@ protected:
 };
 
 TEST_F(DiskStorageTest, PartitionOfADriveStartsAtItsSectorAndTakesTheFat32Count) {
-    test::sparse_image disk(dir.file("disk0"), 8 << 20);
+    test::sparse_image disk(dir.file("disk0"), 64 << 20);
     fat32_boot(disk, 63 * 512, 100000);
     devices.add_drive(disk.path());
     ASSERT_TRUE(storage.open(u"0 63"));
@@ -70,6 +70,14 @@ TEST_F(DiskStorageTest, PartitionOfADriveStartsAtItsSectorAndTakesTheFat32Count)
     ASSERT_TRUE(storage.read(sector, 512));
     EXPECT_EQ(sector[1], 0x58);  // position 0 is the partition's boot sector
     EXPECT_TRUE(ui.log.lines.empty());
+}
+
+TEST_F(DiskStorageTest, APartitionIsNeverLargerThanWhatTheDiskHolds) {
+    test::sparse_image disk(dir.file("disk0"), 1 << 20);
+    fat32_boot(disk, 63 * 512, 0xFFFFFFFF);
+    devices.add_drive(disk.path());
+    ASSERT_TRUE(storage.open(u"0 63"));
+    EXPECT_EQ(storage.total_sectors, 2048 - 63);
 }
 
 TEST_F(DiskStorageTest, NtfsBootSectorOverridesTheSectorSize) {

@@ -63,7 +63,9 @@ void add_deleted_records(disk_storage_ntfs& volume, ntfs_tree& tree, int64_t dat
             const int64_t parent = parent_of(volume, current, parent_is_folder);
             const uint8_t* own = volume.cache.get(current);
             const bool deleted = !own || (le_bytes(own, static_cast<size_t>(size)).u16(22) & MFT_RECORD_IN_USE) == 0;
-            tree.try_emplace(current, ntfs_tree_node{parent, false, deleted, {}, true});
+            // A folder an earlier walk already linked has its way up in the tree: the walk ends there.
+            const bool known = !tree.try_emplace(current, ntfs_tree_node{parent, false, deleted, {}, true}).second;
+            if (known && current != first + i && tree[current].has_record) break;
             if (parent == 0) {
                 append_once(tree[NTFS_LOST_FILES].children, current);
                 break;

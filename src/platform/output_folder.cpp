@@ -5,7 +5,9 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <vector>
 #include <filesystem>
 #include <fstream>
 #include <utility>
@@ -86,12 +88,38 @@ dev_t disk_of(dev_t device) {
     return device;
 }
 
+// The whole disks under a block device: through device-mapper and md layers (their slaves) down
+// to the disks their partitions lie on.
+void disks_under(dev_t device, std::vector<dev_t>& disks, int depth) {
+    const std::filesystem::path sys = "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+    std::error_code error;
+    const std::filesystem::path slaves = std::filesystem::canonical(sys, error) / "slaves";
+    bool stacked = false;
+    if (depth < 16 && std::filesystem::is_directory(slaves, error))
+        for (const auto& slave : std::filesystem::directory_iterator(slaves, error)) {
+            std::ifstream in(slave.path() / "dev");
+            unsigned int maj = 0, min = 0;
+            char colon = 0;
+            if (in >> maj >> colon >> min) {
+                stacked = true;
+                disks_under(makedev(maj, min), disks, depth + 1);
+            }
+        }
+    if (!stacked) disks.push_back(disk_of(device));
+}
+
 }  // namespace
 
 bool destination_on_source(dev_t folder_device, const std::string& source_path) {
     struct stat st {};
     if (::stat(source_path.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return false;
-    return st.st_rdev == folder_device || disk_of(st.st_rdev) == disk_of(folder_device);
+    std::vector<dev_t> under_folder;
+    std::vector<dev_t> under_source;
+    disks_under(folder_device, under_folder, 0);
+    disks_under(st.st_rdev, under_source, 0);
+    for (dev_t disk : under_folder)
+        if (std::find(under_source.begin(), under_source.end(), disk) != under_source.end()) return true;
+    return st.st_rdev == folder_device;
 }
 
 }  // namespace kvl::platform

@@ -3,6 +3,9 @@
 #include <filesystem>
 #include <map>
 #include <regex>
+#include <sys/stat.h>
+
+#include "platform/output_folder.h"
 
 #include "core/text.h"
 #include "support/fixtures.h"
@@ -148,6 +151,28 @@ TEST(OutputNames, SanitizedNeverDotsAndAtMost255Bytes) {
     const std::u16string long_name = std::u16string(251, u'\u044f') + u".txt";  // two bytes each in UTF-8
     EXPECT_LE(output_name(long_name, 12).size(), 255u);
     EXPECT_TRUE(output_name(long_name, 12).ends_with(" (12).txt"));
+}
+
+}  // namespace
+}  // namespace kvl
+
+namespace kvl {
+namespace {
+
+// The folder of the tests lies on some block device of this machine; that device, and the disk
+// it belongs to, count as the source being read.
+TEST(Recovery, AFolderOnTheSourcesDiskIsRefused) {
+    test::temp_dir dir;
+    struct stat folder {};
+    ASSERT_EQ(::stat(dir.path().c_str(), &folder), 0);
+    std::string device;
+    for (const auto& entry : fs::directory_iterator("/dev")) {
+        struct stat st {};
+        if (::stat(entry.path().c_str(), &st) == 0 && S_ISBLK(st.st_mode) && st.st_rdev == folder.st_dev) device = entry.path();
+    }
+    if (device.empty()) GTEST_SKIP() << "the test folder is on no block device of /dev";
+    EXPECT_TRUE(platform::destination_on_source(folder.st_dev, device));
+    EXPECT_FALSE(platform::destination_on_source(folder.st_dev, dir.path().string()));  // an image file is no device
 }
 
 }  // namespace

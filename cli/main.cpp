@@ -9,6 +9,8 @@
 #include "config/config.h"
 #include "core/text.h"
 #include "core/version.h"
+#include "ntfs/disk_storage_ntfs.h"
+#include "ntfs/ntfs_info_text.h"
 #include "scan/partition_scan.h"
 #include "session.h"
 #include "storage/stream.h"
@@ -366,9 +368,22 @@ int command_info(const common& options, const std::string& source, const std::st
     const std::optional<entry> target = s.resolve(volume, path);
     if (!target) return 1;
     const file_item& item = target->item;
-    std::cout << "Type:\t\t\t" << u8(item_type_name(item.type)) << "\nSubtype:\t\t\t" << u8(item_subtype_name(item.subtype))
-              << "\nID:\t\t\t" << item.position << "\nID2:\t\t\t" << item.value2 << "\nID3:\t\t\t" << item.value3
-              << "\nSrc:\t\t\t" << u8(item.source) << "\nDeleted:\t\t" << (item.deleted ? "yes" : "no") << '\n';
+    std::cout << u8(item_info_text(item, false));
+    // An NTFS entry shows its MFT record and every attribute too.
+    disk_storage storage;
+    if (!storage.open(item.source)) return 1;
+    if (storage.fs_type == FILE_SYSTEM_NTFS && item.type == FILE_ITEM_TYPE_FILE && item.position >= 0) {
+        disk_storage_ntfs ntfs;
+        ntfs.assign_storage(storage);
+        ntfs_record record;
+        ntfs_attributes attributes;
+        const bool by_offset = item.subtype == FILE_ITEM_SUBTYPE_NTFS_SECOND_SCAN_FOLDER;
+        if (by_offset ? record.assign_by_offset(storage, item.position) : record.assign_by_index(storage, item.position, ntfs.mft_chunks)) {
+            attributes.load(record, !by_offset);
+            std::cout << "\r\n" << u8(record_header_text(record)) << "\r\n" << u8(attributes_text(attributes, ntfs.cluster_size));
+        }
+    }
+    storage.close();
     return s.exit_status(true);
 }
 

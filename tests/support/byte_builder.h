@@ -21,7 +21,9 @@ inline void put_text(std::vector<uint8_t>& bytes, size_t offset, const std::stri
 inline std::vector<uint8_t> nonresident_attribute(uint32_t type, int64_t lowest, int64_t highest,
                                                   const std::vector<uint8_t>& pairs, uint8_t compression_unit = 0,
                                                   uint16_t flags = 0, int64_t data_size = 0) {
-    std::vector<uint8_t> a(64);
+    std::vector<uint8_t> a;
+    a.reserve(64 + pairs.size() + 8);
+    a.resize(64);
     put(a, 0, type, 4);
     put(a, 8, 1, 1);
     put(a, 12, flags, 2);
@@ -31,7 +33,7 @@ inline std::vector<uint8_t> nonresident_attribute(uint32_t type, int64_t lowest,
     put(a, 34, compression_unit, 1);
     put(a, 48, static_cast<uint64_t>(data_size), 8);
     put(a, 56, static_cast<uint64_t>(data_size), 8);
-    a.insert(a.end(), pairs.begin(), pairs.end());
+    for (uint8_t b : pairs) a.push_back(b);
     while (a.size() % 8) a.push_back(0);
     put(a, 4, a.size(), 4);
     return a;

@@ -182,8 +182,8 @@ bool xfs_node::matches(const uint8_t* data, int32_t length) const {
 // a prefix of the data from the offset on: an anchored search costs only the expression's own work.
 bool xfs_node::matches_pattern(const uint8_t* data, int32_t length) const {
     const char* begin = reinterpret_cast<const char*>(data);
-    if (static_cast<size_t>(length - offset) < literal_prefix_.size() ||
-        std::memcmp(begin + offset, literal_prefix_.data(), literal_prefix_.size()) != 0)
+    if (!literal_prefix_.empty() && (static_cast<size_t>(length - offset) < literal_prefix_.size() ||
+                                     std::memcmp(begin + offset, literal_prefix_.data(), literal_prefix_.size()) != 0))
         return false;
     auto flags = boost::match_continuous;
     if (offset > 0) flags |= boost::match_prev_avail;

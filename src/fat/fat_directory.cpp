@@ -13,7 +13,7 @@ constexpr uint32_t max_directory_clusters = 600;
 
 bool directory_check(const uint8_t* cluster, int32_t size) { return size >= 32 && cluster[12] == 0; }
 
-bool read_fat_directory(disk_storage_fat& volume, const file_item& item, bool rescan, fat_items& out) {
+void read_fat_directory(disk_storage_fat& volume, const file_item& item, bool rescan, fat_items& out) {
     disk_storage& storage = *volume.storage;
     data_chunks chunks;
     uint32_t entry_offset = 0;
@@ -34,7 +34,6 @@ bool read_fat_directory(disk_storage_fat& volume, const file_item& item, bool re
     stream_writer writer(directory);
     writer.scan_chunks(storage, chunks, storage.sector_size * 1000, rescan);
     out.parse(directory, entry_offset);
-    return true;
 }
 
 }  // namespace kvl

@@ -11,6 +11,6 @@ bool directory_check(const uint8_t* cluster, int32_t size);
 
 // Reads the directory a tree item stands for (the volume root, a folder by its first cluster, or a
 // folder found at a byte offset by the lost-entry search) and decodes its entries.
-bool read_fat_directory(disk_storage_fat& volume, const file_item& item, bool rescan, fat_items& out);
+void read_fat_directory(disk_storage_fat& volume, const file_item& item, bool rescan, fat_items& out);
 
 }  // namespace kvl

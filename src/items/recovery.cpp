@@ -79,7 +79,7 @@ bool file_item_manager::create_output(size_t depth, const std::u16string& captio
         platform::os_file file;
         if (output_folders_[depth].create_file(name, file)) {
             made = utf8_to_utf16(name);
-            if (copy > first_copy || copy > 1) log_note(u"\"" + caption + u"\" is saved as \"" + made + u"\": the name was taken");
+            if (copy > 1) log_note(u"\"" + caption + u"\" is saved as \"" + made + u"\": the name was taken");
             return out.adopt(std::move(file), made);
         }
         if (errno != EEXIST) return false;

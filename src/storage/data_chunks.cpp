@@ -55,7 +55,7 @@ bool stream::read_(stream& storage, int64_t position, memory_block& block, const
     const std::vector<chunk_item>& chunks = map.chunks;
     size_t index = 0;
     int64_t within = 0;
-    bool found = map.locate(position, index, within);
+    const bool found = map.locate(position, index, within);
     int64_t remaining = block.size();
     uint8_t* destination = block.data();
     while (remaining > 0) {

@@ -92,7 +92,14 @@ void session::walk(const std::string& prefix, std::vector<entry>& out, int depth
         if (!e.folder || !e.item.tree_node) continue;
         const auto key = std::make_pair(e.item.source, e.item.position);
         // A damaged volume may hold a folder inside itself or nest folders without end.
-        if (depth >= 256 || std::find(entered_.begin(), entered_.end(), key) != entered_.end()) continue;
+        if (depth >= 256) {
+            manager.report_error("korvalen", u"\"" + utf8_to_utf16(e.path) + u"\" is not entered: it lies deeper than 256 folders");
+            continue;
+        }
+        if (std::find(entered_.begin(), entered_.end(), key) != entered_.end()) {
+            manager.report_error("korvalen", u"\"" + utf8_to_utf16(e.path) + u"\" is not entered: it is a folder inside itself");
+            continue;
+        }
         entered_.push_back(key);
         if (enter(e)) walk(e.path, out, depth + 1);
         entered_.pop_back();

@@ -1,8 +1,12 @@
 #include "fat/disk_storage_fat.h"
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
+#include <map>
 #include <vector>
+
+#include "core/text.h"
 
 namespace kvl {
 
@@ -20,7 +24,11 @@ bool disk_storage_fat::assign_storage(disk_storage& volume) {
     const le_bytes boot(volume.fat_bpb.data(), volume.fat_bpb.size());
     const int32_t bps = boot.u16(11);
     const int32_t spc = boot.u8(13);
-    if (bps == 0 || spc == 0 || bps * spc > max_cluster_size) return false;
+    if (bps == 0 || spc == 0 || bps * spc > max_cluster_size) {
+        report_error("disk_storage_fat::assign_storage", u"The boot sector gives no usable cluster size (" + decimal(bps) +
+                                                             u" bytes per sector, " + decimal(spc) + u" sectors per cluster)");
+        return false;
+    }
     storage = &volume;
     boot_ = boot;
     bytes_per_sector_ = bps;
@@ -147,7 +155,26 @@ bool disk_storage_fat::get_item_chunks(uint32_t start, data_chunks& out, int64_t
         if (end || (wanted != 0 && count >= wanted)) break;
     }
     merge_extents(out);
+    cut_at_repeat(out, start);
     return true;
+}
+
+void disk_storage_fat::cut_at_repeat(data_chunks& out, uint32_t start) {
+    std::map<int64_t, int64_t> taken;  // extent start -> end
+    for (size_t i = 0; i < out.chunks.size(); ++i) {
+        const int64_t begin = out.chunks[i].offset;
+        const int64_t end = begin + out.chunks[i].length;
+        auto after = taken.lower_bound(begin);
+        const bool overlaps = (after != taken.end() && after->first < end) ||
+                              (after != taken.begin() && std::prev(after)->second > begin);
+        if (overlaps) {
+            report_error("disk_storage_fat::get_item_chunks", u"The cluster chain from cluster " + decimal(start) +
+                                                                  u" comes back to a cluster it passed; it is cut there");
+            out.chunks.resize(i);
+            return;
+        }
+        taken.emplace(begin, end);
+    }
 }
 
 void disk_storage_fat::merge_extents(data_chunks& out) {

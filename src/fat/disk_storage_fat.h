@@ -54,6 +54,8 @@ public:
 private:
     uint32_t next_cluster(uint32_t cluster, int32_t algorithm, bool& end) const;
     void merge_extents(data_chunks& out);
+    // A chain that loops (or meets itself) would repeat clusters: the extents end before the first repeat.
+    void cut_at_repeat(data_chunks& out, uint32_t start);
     bool is_end_mark(int32_t entry) const;
 
     le_bytes boot_;

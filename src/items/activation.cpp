@@ -80,11 +80,12 @@ void file_item_manager::open_volume_node(kvl_file_item_manager::handle node, boo
         list_fat_items(tree, entries, node);
     } else if (storage.fs_type == FILE_SYSTEM_NTFS) {
         disk_storage_ntfs volume;
-        volume.assign_storage(storage);
+        const bool bound = volume.assign_storage(storage);
         if (item.subtype == FILE_ITEM_SUBTYPE_NTFS_SECOND_SCAN_FOLDER) {
             list_lost_records(tree, storage, node);
             return;
         }
+        if (!bound) return;
         ntfs_tree& folders = scan_results.get(item.source).tree;
         if (volume_root) {
             tree.add_command_item(COMMAND_RESCAN, node);

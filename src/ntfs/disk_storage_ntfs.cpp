@@ -9,7 +9,10 @@ bool disk_storage_ntfs::assign_storage(disk_storage& volume) {
     const le_bytes boot(volume.boot_copy.data(), volume.boot_copy.size());
     record_size = cluster_size > 0 ? record_size_from_boot(boot.i8(64), cluster_size) : 0;
     // A boot sector that gives no cluster or record size cannot be read as a volume.
-    if (cluster_size == 0 || record_size == 0 || mft_record_size(volume) == 0) return false;
+    if (cluster_size == 0 || record_size == 0 || mft_record_size(volume) == 0) {
+        report_error("disk_storage_ntfs::assign_storage", u"The boot sector gives no usable cluster or MFT record size");
+        return false;
+    }
     if (!open_record_(0, mft_record)) {
         report_error("disk_storage_ntfs::assign_storage", u"Cannot open $mft record");
         return false;

@@ -37,6 +37,21 @@ le_bytes attribute::value(const le_bytes& a) {
     return a.sub(a.u16(20), a.u32(16));
 }
 
+std::u16string record_damage(const le_bytes& record) {
+    if (record.i32(24) > static_cast<int64_t>(record.size()) || record.i32(24) < 0) return u"its bytes in use exceed the record";
+    bool names_fit = true;
+    const bool whole = walk_attributes(record, [&](uint32_t, const le_bytes& a) {
+        if (attribute::type(a) == AT_FILE_NAME) {
+            const le_bytes value = attribute::value(a);
+            names_fit = names_fit && value.fits(0, 66) && value.fits(66, 2 * uint64_t{value.u8(64)});
+        }
+        return true;
+    });
+    if (!whole) return u"its attributes break off before their end";
+    if (!names_fit) return u"a file name reaches past its attribute (it is cut there)";
+    return u"";
+}
+
 le_bytes find_resident_attribute(const le_bytes& record, uint32_t type) {
     le_bytes found;
     walk_attributes(record, [&](uint32_t, const le_bytes& a) {
@@ -239,6 +254,10 @@ void resident_patches(const le_bytes& record, uint64_t value_start, uint64_t val
 
 // A record read by its offset may come from an older volume with other clusters than the current
 // one; its own non-resident attributes tell: allocated bytes over the clusters their runs map.
+int64_t ntfs_attributes::record_number() const {
+    return record->record_index >= 0 ? record->record_index : record->bytes().u32(44);
+}
+
 int32_t ntfs_attributes::cluster_size() const {
     const int32_t volume = record && record->storage ? ntfs_cluster_size(*record->storage) : 0;
     if (!record || record->mft_chunks.total_length() != 0) return volume;
@@ -304,9 +323,11 @@ void ntfs_attributes::follow_list(const attribute_item& list) {
         return target->write(data, length);
     });
     const le_bytes entries(target->bytes());
+    const int64_t own = record_number();
     // Each extension record is read and kept once, however many entries name it.
     std::map<int64_t, std::pair<std::shared_ptr<const std::vector<uint8_t>>, int64_t>> extensions;
     size_t count = 0;
+    size_t missing = 0;
     for (uint64_t p = 0; entries.fits(p, 26) && count < max_list_entries; ++count) {
         const le_bytes entry = entries.sub(p, entries.u16(p + 4));
         if (entry.size() < 26) break;
@@ -315,7 +336,10 @@ void ntfs_attributes::follow_list(const attribute_item& list) {
         if (loaded == extensions.end() && extensions.size() < max_extension_records) {
             ntfs_record extension;
             std::shared_ptr<const std::vector<uint8_t>> bytes;
-            if (extension.assign_by_index(storage, index, record->mft_chunks))
+            // A record that is not this one or one of its extensions holds another file's attributes.
+            const bool ours = extension.assign_by_index(storage, index, record->mft_chunks) &&
+                              (index == own || static_cast<int64_t>(extension.bytes().u64(32) & MFT_REFERENCE_MASK) == own);
+            if (ours)
                 bytes = std::make_shared<const std::vector<uint8_t>>(extension.data.bytes().begin(), extension.data.bytes().end());
             loaded = extensions.emplace(index, std::make_pair(bytes, extension.offset)).first;
         }
@@ -338,10 +362,17 @@ void ntfs_attributes::follow_list(const attribute_item& list) {
                 item->header = find_attribute_by_position(item->record, wanted);
                 item->position = item->header.empty() ? 0 : static_cast<uint64_t>(item->header.data() - item->record.data());
             }
+            if (item->header.empty()) ++missing;
             items.push_back(std::move(item));
+        } else {
+            ++missing;
         }
         p += entry.size();
     }
+    if (missing > 0)
+        report_error("ntfs_attributes::follow_list", u"The attribute list of MFT record " + decimal(own) + u" names " +
+                                                         decimal(static_cast<int64_t>(missing)) +
+                                                         u" attributes that are not in its records");
 }
 
 size_t ntfs_attributes::find(uint32_t type, int64_t lowest_vcn, const std::u16string& name) const {
@@ -406,15 +437,22 @@ bool ntfs_attributes::get_data_chunks(data_chunks& out) {
         if (highest < 0 || highest == INT64_MAX) break;
         vcn = highest + 1;
     }
-    if (!runs) return true;
+    if (first == npos) return true;  // no data at all: an empty file
     const le_bytes& head = items[first]->header;
-    if (cs <= 0 || !runs_to_chunks(head, *runs, out, cs)) {
+    if (!runs || cs <= 0 || !runs_to_chunks(head, *runs, out, cs)) {
         report_error("ntfs_attributes::get_data_chunks", u"Runlist decoding error");
         return false;
     }
     // The data is the file's size, not its whole clusters; past the initialised size it reads as zeros.
     const int64_t size = attribute::data_size(head);
     if (size >= 0) truncate_chunks(out, size);
+    if (out.total_length() < size) {
+        // A run list that breaks off keeps the correct beginning it maps; the rest is reported.
+        report_error("ntfs_attributes::get_data_chunks", u"The run lists of MFT record " + decimal(record_number()) +
+                                                             u" map " + decimal(out.total_length()) + u" of its " +
+                                                             decimal(size) + u" bytes");
+        return false;
+    }
     const int64_t initialized = attribute::initialized_size(head);
     if (initialized >= 0 && initialized < size) {
         int64_t before = 0;

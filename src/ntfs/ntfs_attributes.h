@@ -54,20 +54,26 @@ le_bytes value(const le_bytes& a);
 
 // Walks the attributes of a record in order, each one whole inside the record and inside the bytes
 // in use; the callback gets the attribute's position and bytes and answers whether to go on.
+// Answers false when the attributes break off before the end marker (a damaged record).
 template <typename Callback>
-void walk_attributes(const le_bytes& record, Callback&& callback) {
+bool walk_attributes(const le_bytes& record, Callback&& callback) {
     int64_t remaining = record.i32(24);
     uint64_t position = record.u16(20);
     while (remaining > 0 && record.fits(position, 16)) {
         const le_bytes header = record.sub(position, record.size() - position);
-        if (attribute::type(header) == AT_END) return;
+        if (attribute::type(header) == AT_END) return true;
         const uint32_t length = attribute::length(header);
-        if (length < 16 || length > remaining || !record.fits(position, length)) return;
-        if (!callback(static_cast<uint32_t>(position), record.sub(position, length))) return;
+        if (length < 16 || length > remaining || !record.fits(position, length)) return false;
+        if (!callback(static_cast<uint32_t>(position), record.sub(position, length))) return true;
         remaining -= length;
         position += length;
     }
+    return record.fits(position, 4) && record.u32(position) == AT_END;
 }
+
+// What is wrong with a record's structure, or "" for a sound one: bytes in use past the record,
+// attributes that break off, file names reaching past their values.
+std::u16string record_damage(const le_bytes& record);
 
 // The value of the first resident attribute of a type, or nothing.
 le_bytes find_resident_attribute(const le_bytes& record, uint32_t type);
@@ -111,6 +117,8 @@ public:
 private:
     void follow_list(const attribute_item& list);
     int32_t cluster_size() const;
+    // The record's number: as read, else as its header states.
+    int64_t record_number() const;
 };
 
 }  // namespace kvl

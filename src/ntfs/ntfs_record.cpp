@@ -44,18 +44,22 @@ int32_t mft_record_size(const disk_storage& storage) {
     return record_size_from_boot(boot.i8(64), ntfs_cluster_size(storage));
 }
 
-void apply_fixups(std::span<uint8_t> record) {
+bool apply_fixups(std::span<uint8_t> record) {
     const le_bytes view(record);
     const uint16_t count = static_cast<uint16_t>(view.u16(6) - 1);
     const uint64_t array = view.u16(4) & ~1u;
     const int64_t in_use = view.i32(24);
+    const uint16_t number = view.u16(array);
+    bool sound = record.size() < 512 || (count == record.size() / 512 && view.fits(array, 2 * (uint64_t{count} + 1)));
     for (uint64_t i = 1, written = 0; written < count; ++i, ++written) {
         const uint64_t target = 512 * i - 2;
-        if (!view.fits(array + 2 * i, 2) || !view.fits(target, 2)) return;
+        if (!view.fits(array + 2 * i, 2) || !view.fits(target, 2)) return false;
+        if (view.u16(target) != number) sound = false;
         const uint16_t saved = view.u16(array + 2 * i);
         store_u16(record, target, saved);
-        if (static_cast<int64_t>(target) > in_use - 256) return;
+        if (static_cast<int64_t>(target) > in_use - 256) return sound;
     }
+    return sound;
 }
 
 bool ntfs_record::assign_by_index(disk_storage& source, int64_t index, const data_chunks& mft) {
@@ -74,6 +78,7 @@ bool ntfs_record::assign_by_index(disk_storage& source, int64_t index, const dat
     }
     apply_fixups(data.bytes());
     offset = mft_chunks.vcn_to_lcn(index * size);
+    record_index = index;
     return true;
 }
 
@@ -93,6 +98,7 @@ bool ntfs_record::assign_by_offset(disk_storage& source, int64_t byte_offset) {
     }
     apply_fixups(data.bytes());
     offset = byte_offset;
+    record_index = -1;
     return true;
 }
 

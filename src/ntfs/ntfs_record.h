@@ -25,8 +25,10 @@ int32_t record_size_from_boot(int8_t clusters_per_record, int64_t cluster_size);
 int32_t ntfs_cluster_size(const disk_storage& storage);
 
 // Puts back the last two bytes of every 512-byte stretch of a record from its update sequence array.
-// Reads and writes stay inside the record.
-void apply_fixups(std::span<uint8_t> record);
+// Reads and writes stay inside the record. Answers false when the array is not the record's (its
+// count is not one per sector plus one, or it lies outside) or a sector's end does not carry the
+// update sequence number: a torn or damaged record whose sector ends stay as they were read.
+bool apply_fixups(std::span<uint8_t> record);
 
 // One MFT record, fixups applied.
 class ntfs_record : public base {
@@ -38,6 +40,8 @@ public:
     uint16_t flags() const { return bytes().u16(22); }
 
     int64_t offset = 0;
+    // The record's number when it was read by number, else -1.
+    int64_t record_index = -1;
     memory_block data;
     disk_storage* storage = nullptr;
     data_chunks mft_chunks;

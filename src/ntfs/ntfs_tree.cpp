@@ -7,6 +7,7 @@
 
 #include "config/config.h"
 #include "core/format.h"
+#include "core/message_log.h"
 #include "core/text.h"
 #include "ntfs/disk_storage_ntfs.h"
 #include "platform/ui.h"
@@ -25,13 +26,22 @@ int64_t parent_reference(const le_bytes& file_name) {
     return static_cast<int64_t>(file_name.u64(0) & MFT_REFERENCE_MASK);
 }
 
+// Tells the user of a record in use whose structure is damaged; what can be read of it is still listed.
+void report_damage(int64_t index, bool fixups_sound, const le_bytes& record) {
+    if (!record.equals(0, "FILE") || (record.u16(22) & MFT_RECORD_IN_USE) == 0) return;
+    const std::u16string damage =
+        fixups_sound ? record_damage(record) : u"its update sequence does not match; the ends of its sectors are read as they are";
+    if (!damage.empty()) log_error("build_ntfs_tree", u"MFT record " + decimal(index) + u" is damaged: " + damage);
+}
+
 void add_all_records(disk_storage_ntfs& volume, ntfs_tree& tree, int64_t data_position, uint8_t* data, int32_t length) {
     const int32_t size = volume.record_size;
     const int64_t first = data_position / size;
     for (int32_t i = 0; i < length / size; ++i) {
         const std::span<uint8_t> bytes(data + static_cast<size_t>(i) * size, static_cast<size_t>(size));
-        apply_fixups(bytes);
+        const bool sound = apply_fixups(bytes);
         const le_bytes record(bytes);
+        report_damage(first + i, sound, record);
         const le_bytes name = find_resident_attribute(record, AT_FILE_NAME);
         if (name.empty()) continue;
         int64_t parent = parent_reference(name);
@@ -81,7 +91,7 @@ void add_deleted_records(disk_storage_ntfs& volume, ntfs_tree& tree, int64_t dat
 // Links every node under its parent (ascending index order), then hangs whatever the root cannot
 // reach (records whose parent was never a record, parent loops) under "Lost files", so that no
 // record is lost from view.
-void link_children(ntfs_tree& tree) {
+int64_t link_children(ntfs_tree& tree) {
     for (auto& [key, node] : tree)
         if (node.has_record && node.parent != -1 && key != NTFS_ROOT && key != NTFS_LOST_FILES)
             tree[node.parent].children.push_back(key);
@@ -97,12 +107,15 @@ void link_children(ntfs_tree& tree) {
         }
     };
     reach();
+    int64_t unreachable = 0;
     for (auto& [key, node] : tree) {
         if (!node.has_record || reached.count(key)) continue;
         tree[NTFS_LOST_FILES].children.push_back(key);
         pending.push_back(key);
         reach();
+        ++unreachable;
     }
+    return unreachable;
 }
 
 // Reads the MFT front to back in buffers of whole records. The extents are joined, so a record
@@ -148,7 +161,11 @@ bool build_ntfs_tree(disk_storage_ntfs& volume, ntfs_tree& tree) {
         else
             add_all_records(volume, tree, position, data, length);
     });
-    if (read && !deleted_only) link_children(tree);
+    if (read && !deleted_only) {
+        if (const int64_t unreachable = link_children(tree); unreachable > 0)
+            log_note(decimal(unreachable) + u" folders or files cannot be reached from the root (a parent is missing or "
+                                            u"they are their own ancestors); they are listed under \"Lost files\"");
+    }
     volume.cache.close();
     return read;
 }

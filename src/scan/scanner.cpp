@@ -88,6 +88,7 @@ bool scanner::scan_chunks(stream& source, const data_chunks& chunks, int32_t buf
     if (!aborted) {
         clear_results();
         stream::iterate(source, chunks, buffer_size, handler());
+        finish();
     }
     return true;
 }

@@ -36,6 +36,8 @@ public:
 
     virtual bool prepare() { return true; }
     virtual bool process_block(int64_t disk_position, int64_t data_position, uint8_t* data, int32_t length) = 0;
+    // Called once the walk has handed over its last block.
+    virtual void finish() {}
 
     bool scan_chunks(stream& source, const data_chunks& chunks, int32_t buffer_size, bool rescan);
     bool scan_storage(stream& source, int32_t buffer_size, bool rescan, int64_t start);

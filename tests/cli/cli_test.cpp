@@ -107,7 +107,10 @@ TEST_P(CliFixture, CatGivesEveryLiveFileByteForByte) {
 TEST_P(CliFixture, RecoverOfTheRootReproducesTheLiveTree) {
     test::temp_dir out;
     const result r = run({"-q", "recover", image(GetParam()), "/", "--to", out.path().string()});
-    ASSERT_EQ(r.status, 0) << r.err;
+    // Deleted files whose clusters were taken since are told as not whole (status 1); nothing else fails.
+    const auto manifest = test::read_manifest(GetParam() + ".manifest.jsonl");
+    const bool losses = std::any_of(manifest.begin(), manifest.end(), [](const auto& e) { return e.deleted && !e.intact; });
+    ASSERT_TRUE(r.status == 0 || (losses && r.status == 1)) << r.err;
     for (const test::manifest_entry& e : test::read_manifest(GetParam() + ".manifest.jsonl")) {
         if (e.folder || e.deleted || e.sha256.empty() || e.link_group) continue;
         const fs::path file = out.path() / e.path.substr(1);

@@ -78,6 +78,21 @@ TEST(Activation, AClickDuringAnActivationIsIgnored) {
     EXPECT_FALSE(world.manager.activation_running);
 }
 
+// A sparse file whose size claims 2^40 bytes: listed with that size, previewed up to the cap, and
+// nothing is allocated in proportion to the size (the sanitizer build would fail on it).
+TEST(ItemData, AHugeSparseFilePreviewsOnlyUpToTheCap) {
+    test::test_ui ui;
+    test::search_world world;
+    app_config().items.at(u"file_recovery_max_size_mb").value = any_type(u"2");
+    world.manager.activate(world.add_source(utf8_to_utf16(test::fixture_image("hostile/ntfs-sparse-1t").string())));
+    const file_item* file = row_item(world, u"sparse.bin");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(world.manager.tree.list_view->sub_item(file->list_item, 5), u"1099511627776");
+    memory_stream data;
+    ASSERT_TRUE(world.manager.get_item_data(*file, data, true));
+    EXPECT_EQ(data.size(), 2 * 1048576);
+}
+
 TEST(ItemData, PreviewsAreCappedRecoveriesAreWhole) {
     test::test_ui ui;
     test::search_world world;

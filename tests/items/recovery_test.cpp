@@ -71,7 +71,13 @@ TEST_P(RecoveryOfFixture, RootRecoveredReproducesTheManifest) {
     const auto files = written(dir.path());
     int expected = 0;
     std::map<int, bool> link_groups;
+    // A deleted file whose clusters were taken since is reported as not whole; nothing else is.
+    std::vector<std::u16string> told;
     for (const test::manifest_entry& entry : test::read_manifest(GetParam() + ".manifest.jsonl")) {
+        if (!entry.intact && entry.first_cluster) {
+            told.push_back(u"from cluster " + utf8_to_utf16(std::to_string(*entry.first_cluster)) + u" ");
+            told.push_back(u"\"" + utf8_to_utf16(entry.listed_name.value_or(entry.path.substr(entry.path.rfind('/') + 1))) + u"\" could not");
+        }
         if (entry.folder || entry.sha256.empty() || !entry.intact) continue;
         if (entry.link_group) {
             link_groups[*entry.link_group] = link_groups[*entry.link_group] || recovered(files, entry);
@@ -83,8 +89,12 @@ TEST_P(RecoveryOfFixture, RootRecoveredReproducesTheManifest) {
     for (const auto& [group, found] : link_groups) EXPECT_TRUE(found) << "hard links " << group;
     EXPECT_GE(files.size(), static_cast<size_t>(expected));
     std::vector<std::u16string> errors;
-    for (const auto& line : ui.log.lines)
-        if (line.image == 1) errors.push_back(line.text);
+    for (const auto& line : ui.log.lines) {
+        const bool expected_loss = std::any_of(told.begin(), told.end(), [&](const std::u16string& t) {
+            return line.text.find(t) != std::u16string::npos;
+        });
+        if (line.image == 1 && !expected_loss) errors.push_back(line.text);
+    }
     EXPECT_TRUE(errors.empty()) << utf16_to_utf8(errors.empty() ? u"" : errors.front());
 }
 

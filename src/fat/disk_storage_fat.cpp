@@ -38,6 +38,13 @@ bool disk_storage_fat::assign_storage(disk_storage& volume) {
     else
         first_data_sector_ = int64_t{boot.u16(17)} * 32 / bps + int64_t{boot.u16(22)} * boot.u8(16) + boot.u16(14);
     const int64_t size = volume.size();
+    // Reserved sectors, tables or a root folder that reach past the volume leave no data to read: a
+    // damaged boot sector, whose "root folder" would be whatever bytes follow.
+    if (size >= 0 && first_data_sector_ >= size / bps) {
+        report_error("disk_storage_fat::assign_storage", u"The boot sector places the data area past the end of the volume");
+        storage = nullptr;
+        return false;
+    }
     highest_cluster_ = size >= cluster_size() ? offset_to_cluster(size - cluster_size()) : -1;
     table_.resize(1, 1);
     return true;

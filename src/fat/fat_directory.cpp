@@ -20,8 +20,6 @@ void read_fat_directory(disk_storage_fat& volume, const file_item& item, bool re
     const bool found_folder = item.subtype == FILE_ITEM_SUBTYPE_FAT_SECOND_SCAN_FOLDER;
     if (item.position == 0 && !found_folder && storage.fs_type != FILE_SYSTEM_FAT32) {
         const int64_t length = std::min(volume.root_region_length(), std::max<int64_t>(storage.size() - volume.root_region_offset(), 0));
-        if (length < volume.root_region_length())
-            volume.report_error("read_fat_directory", u"The root folder the boot sector states reaches past the end of the volume; it is cut there");
         chunks = data_chunks(volume.root_region_offset(), length);
     } else {
         uint32_t start = static_cast<uint32_t>(item.position);

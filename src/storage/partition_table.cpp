@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/le_bytes.h"
+#include "core/text.h"
 #include "storage/disk_storage.h"
 
 namespace kvl {
@@ -68,12 +69,20 @@ bool disk_storage::get_partition_list(partition_list& list) {
     uint64_t record = extended_start;
     std::set<uint64_t> visited;
     for (size_t k = 4; k + 1 < list.size(); ++k) {
-        if (!visited.insert(record).second) return true;
+        if (!visited.insert(record).second) {
+            report_error("disk_storage::get_partition_list", u"The chain of extended boot records comes back to sector " +
+                                                                 decimal(static_cast<int64_t>(record)) + u"; it ends there");
+            return true;
+        }
         std::fill(sector.begin(), sector.end(), 0);
         // An unreadable boot record ends the chain; the partitions found before it stay listed.
         if (record > static_cast<uint64_t>(INT64_MAX / s) || !seek_sector(static_cast<int64_t>(record)) ||
-            !read(sector.data(), s))
+            !read(sector.data(), s)) {
+            report_error("disk_storage::get_partition_list", u"The extended boot record at sector " +
+                                                                 decimal(static_cast<int64_t>(record)) +
+                                                                 u" cannot be read; the chain ends there");
             return true;
+        }
         const le_bytes ebr(sector);
         list[k] = entry_at(ebr, 0);
         list[k + 1] = entry_at(ebr, 1);

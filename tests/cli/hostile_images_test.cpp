@@ -167,6 +167,13 @@ std::vector<hostile_case> name_cases() {
 INSTANTIATE_TEST_SUITE_P(Cases, HostileImage, ::testing::ValuesIn(load_cases()), case_name);
 INSTANTIATE_TEST_SUITE_P(Cases, HostileNames, ::testing::ValuesIn(name_cases()), case_name);
 
+// A chain of extended boot records that loops: each logical partition is listed once, and told.
+TEST(HostileDisk, AnExtendedBootRecordLoopEndsWithinLimits) {
+    const test::limited_result r = run_within_limits({"ls", "--json", test::fixture_image("part-ebr-loop").string()});
+    EXPECT_EQ(json_lines(r.out).size(), 4u);
+    EXPECT_NE(r.err.find("comes back to sector"), std::string::npos) << r.err;
+}
+
 // A link planted where an output folder or file will go is never followed.
 TEST(HostileDestination, PlantedSymbolicLinksAreNotFollowed) {
     test::temp_dir dir;

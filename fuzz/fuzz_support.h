@@ -6,6 +6,7 @@
 
 #include "platform/memory_ui.h"
 #include "platform/stderr_ui.h"
+#include "storage/disk_storage.h"
 
 namespace kvl::fuzz {
 
@@ -20,6 +21,8 @@ public:
 
     bool valid() const { return fd_ >= 0; }
     std::u16string path() const;
+    // Opens the bytes as a source, as the core opens any image.
+    bool open(disk_storage& storage) const { return valid() && storage.open(path()); }
 
 private:
     int fd_ = -1;

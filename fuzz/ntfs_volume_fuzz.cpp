@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     kvl::fuzz::quiet_ui ui;
     const kvl::fuzz::memory_image image(data, size);
     kvl::disk_storage storage;
-    if (!image.valid() || !storage.open(image.path())) return 0;
+    if (!image.open(storage)) return 0;
     kvl::disk_storage_ntfs volume;
     if (!volume.assign_storage(storage)) return 0;
     kvl::ntfs_tree tree;

@@ -7,7 +7,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     kvl::fuzz::quiet_ui ui;
     const kvl::fuzz::memory_image image(data, size);
     kvl::disk_storage disk;
-    if (!image.valid() || !disk.open(image.path())) return 0;
+    if (!image.open(disk)) return 0;
     kvl::partition_list list;
     if (!disk.get_partition_list(list)) return 0;
     for (const kvl::partition_entry& entry : list) {

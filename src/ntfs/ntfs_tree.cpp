@@ -234,6 +234,7 @@ void add_record_row(kvl_file_item_manager& manager, disk_storage_ntfs& volume, i
         return;
     apply_fixups(record.data.bytes());
     record.offset = volume.mft_chunks.vcn_to_lcn(key * volume.record_size);
+    record.record_index = key;
     // A folder with nothing left in it is still a folder.
     const bool folder = (node.is_directory || !node.children.empty()) && key != 0;
     ntfs_attributes attributes;

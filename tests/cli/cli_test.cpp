@@ -1,13 +1,12 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "support/fixtures.h"
+#include "support/limited_run.h"
 #include "support/sha256.h"
 #include "support/temp_dir.h"
 
@@ -22,30 +21,12 @@ struct result {
     std::string err;
 };
 
-std::string quoted(const std::string& text) {
-    std::string q = "'";
-    for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
 // Runs the built program with these arguments; standard output and error are captured.
 result run(const std::vector<std::string>& arguments) {
-    test::temp_dir dir;
-    std::string command = quoted(KORVALEN_BIN_DIR "/korvalen");
-    for (const std::string& a : arguments) command += " " + quoted(a);
-    command += " >" + quoted(dir.file("out").string()) + " 2>" + quoted(dir.file("err").string()) + " </dev/null";
-    const int raw = std::system(command.c_str());
-    result r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    const auto text = [](const fs::path& p) {
-        std::ifstream in(p);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    };
-    r.out = text(dir.file("out"));
-    r.err = text(dir.file("err"));
-    return r;
+    std::vector<std::string> command = {KORVALEN_BIN_DIR "/korvalen"};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    const test::limited_result r = test::run_limited(command, 600);
+    return {r.exit_code, r.out, r.err};
 }
 
 std::vector<nlohmann::json> json_lines(const std::string& text) {

@@ -141,16 +141,23 @@ def list_entries(ntfs, no):
     return rec, out
 
 
+KEEP = ["/keep/k1.txt", "/keep/k2.txt", "/keep/k3.txt"]
+
+
+def case_maker(folder, base, volume_type, cases):
+    """A function that saves a patched copy of the base as one case and lists it."""
+    def case(name, what, patch, still=KEEP, **more):
+        volume = volume_type(os.path.join(folder, base))
+        patch(volume)
+        volume.save(os.path.join(folder, name + ".img"))
+        cases.append(dict(image=name + ".img", what=what, still_listed=still, **more))
+    return case
+
+
 def ntfs_cases(folder):
     base = os.path.join(folder, "base-ntfs.img")
-    keep = ["/keep/k1.txt", "/keep/k2.txt", "/keep/k3.txt"]
     cases = []
-
-    def case(name, what, patch, still=keep, **more):
-        ntfs = Ntfs(base)
-        patch(ntfs)
-        ntfs.save(os.path.join(folder, name + ".img"))
-        cases.append(dict(image=name + ".img", what=what, still_listed=still, **more))
+    case = case_maker(folder, "base-ntfs.img", Ntfs, cases)
 
     def record_patch(path, change, fixups=True):
         def patch(ntfs):
@@ -237,7 +244,7 @@ def ntfs_cases(folder):
         start = lcn * ntfs.volume.cluster
         ntfs.data[start:start + count * ntfs.volume.cluster] = unit[:count * ntfs.volume.cluster]
     case("ntfs-compressed-overrun", "a compression unit whose tokens copy far past its length", overrun,
-         still=keep + ["/packed/c.txt"])
+         still=KEEP + ["/packed/c.txt"])
 
     sparse_size = 1 << 40
     clusters = (sparse_size // 512).to_bytes(5, "little")
@@ -248,7 +255,7 @@ def ntfs_cases(folder):
         off = ntfs.attribute(rec, AT_FILE_NAME)[0]
         struct.pack_into("<qq", rec, off + struct.unpack_from("<H", rec, off + 20)[0] + 40, sparse_size, sparse_size)
     case("ntfs-sparse-1t", "a sparse file of 2^40 bytes", record_patch("/sparse.bin", sparse_name),
-         still=keep + ["/sparse.bin"], sparse_size=sparse_size, sparse_path="/sparse.bin")
+         still=KEEP + ["/sparse.bin"], sparse_size=sparse_size, sparse_path="/sparse.bin")
 
     def huge_list(ntfs, rec):
         off = ntfs.attribute(rec, AT_ATTRIBUTE_LIST)[0]
@@ -287,15 +294,8 @@ class Fat:
 
 
 def fat_cases(folder):
-    base = os.path.join(folder, "base-fat.img")
-    keep = ["/keep/k1.txt", "/keep/k2.txt", "/keep/k3.txt"]
     cases = []
-
-    def case(name, what, patch, still=keep, **more):
-        fat = Fat(base)
-        patch(fat)
-        fat.save(os.path.join(folder, name + ".img"))
-        cases.append(dict(image=name + ".img", what=what, still_listed=still, **more))
+    case = case_maker(folder, "base-fat.img", Fat, cases)
 
     def chain_loop(fat):
         chain = fat.volume.chain(fat.volume.lookup("/Folder/b.bin").first_cluster)

@@ -387,15 +387,16 @@ int command_info(const common& options, const std::string& source, const std::st
     return s.exit_status(true);
 }
 
-int command_save_image(const common& options, const std::string& source, const std::string& out) {
+int command_save_image(const common& options, const std::string& source, const std::string& out, bool force,
+                       bool resume) {
     session s(options.settings, options.quiet);
-    disk_storage check;
-    if (!check.open(utf8_to_utf16(source))) return 1;
-    check.close();
-    s.manager.current_source = utf8_to_utf16(source);
-    s.files.answers = {utf8_to_utf16(out)};
-    s.manager.save_image();
-    return s.exit_status(std::filesystem::exists(out));
+    const platform::output_mode mode = resume  ? platform::output_mode::resume
+                                       : force ? platform::output_mode::replace
+                                               : platform::output_mode::create_new;
+    const bool saved = s.manager.save_source_image(utf8_to_utf16(source), utf8_to_utf16(out), mode);
+    if (!saved && mode == platform::output_mode::create_new && std::filesystem::exists(std::filesystem::symlink_status(out)))
+        std::fprintf(stderr, "korvalen: --force replaces an existing image, --resume goes on with its copy\n");
+    return s.exit_status(saved);
 }
 
 }  // namespace
@@ -413,7 +414,7 @@ int main(int argc, char** argv) {
 
     std::string source, path = "/", destination, out, types, mask, from = "0";
     std::vector<std::string> paths;
-    bool recursive = false, deleted_only = false, search = false;
+    bool recursive = false, deleted_only = false, search = false, force = false, resume = false;
     int size_mb = 0;
     std::optional<int> more_than, less_than;
 
@@ -457,9 +458,12 @@ int main(int argc, char** argv) {
     auto* info = app.add_subcommand("info", "Show what the program knows of an entry");
     info->add_option("SOURCE", source, "The source")->required();
     info->add_option("PATH", path, "The entry")->required();
-    auto* save = app.add_subcommand("save-image", "Copy a source into a raw image file");
+    auto* save = app.add_subcommand("save-image", "Copy a source into a raw image file, reading through bad sectors (a map beside it tells which were bad)");
     save->add_option("SOURCE", source, "The source")->required();
-    save->add_option("OUT", out, "The image file to write")->required();
+    save->add_option("OUT", out, "The image file to write; OUT.map beside it records what was read")->required();
+    save->add_flag("--force", force, "Replace OUT (and OUT.map) when they exist (never the source)");
+    save->add_flag("--resume", resume, "Go on with the copy OUT.map records: read only what it does not mark finished")
+        ->excludes(save->get_option("--force"));
 
     try {
         app.parse(argc, argv);
@@ -476,7 +480,7 @@ int main(int argc, char** argv) {
         if (*carve) return command_carve(options, source, types, size_mb, destination);
         if (*find) return command_find(options, source, path, mask, more_than, less_than);
         if (*info) return command_info(options, source, path);
-        if (*save) return command_save_image(options, source, out);
+        if (*save) return command_save_image(options, source, out, force, resume);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "korvalen: %s\n", error.what());
         return 1;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets' seed corpora (fuzz/corpus/TARGET/) from small volumes made by the real
-# tools (mkntfs + ntfs-3g, mkfs.fat + mtools, sfdisk), pieces cut from the test fixtures and the
-# shipped data files. Run as root (ntfs-3g mounts through FUSE) from anywhere:
+# tools (mkntfs + ntfs-3g, mkfs.fat + mtools, sfdisk, ddrescue), pieces cut from the test fixtures
+# and the shipped data files. Run as root (ntfs-3g mounts through FUSE) from anywhere:
 #   fuzz/make-seeds.sh BUILD_DIR      (BUILD_DIR/test-data holds the decompressed fixtures)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -148,4 +148,26 @@ open(os.path.join(corpus, "settings", "settings.ini"), "wb").write(text)
 half = len(text) // 4 * 2
 open(os.path.join(corpus, "settings", "settings-half.ini"), "wb").write(text[:half])
 PY
+# ddrescue map files: ddrescue copying a file with bad sectors simulated by a test map (-H),
+# stopped in each phase, and ddrescuelog's own maps (made from a block list, annotated).
+mkdir -p "$corpus/rescue_map"
+(
+    cd "$work"
+    head -c 65536 /dev/zero >source.bin
+    printf '10\n11\n12\n40\n41\n100\n' | ddrescuelog --create-mapfile=-+ - >bad-blocks.map
+    cp bad-blocks.map "$corpus/rescue_map/ddrescuelog-created.map"
+    rescue() {  # NAME OPTION...
+        local name=$1
+        shift
+        rm -f image.bin rescue.map
+        ddrescue -q -H bad-blocks.map -c 8 "$@" source.bin image.bin rescue.map || true
+        cp rescue.map "$corpus/rescue_map/$name.map"
+    }
+    rescue finished
+    rescue no-trim -n -N
+    rescue no-scrape -n
+    rescue stopped-copying -X 0
+    rescue stopped-trimming -X 4 -s 40960
+    ddrescuelog -A rescue.map >"$corpus/rescue_map/annotated.map"
+)
 echo "seeds: $(find "$corpus" -type f | wc -l) files, $(du -sh "$corpus" | cut -f1)"

@@ -6,6 +6,7 @@
 #include <map>
 #include <vector>
 
+#include "core/message_log.h"
 #include "core/text.h"
 
 namespace kvl {
@@ -58,8 +59,35 @@ bool disk_storage_fat::load_fat(int32_t sectors_per_read) {
     const int64_t needed = (std::max<int64_t>(highest_cluster_, 0) + 2) * 4 + bytes_per_sector_;
     const int64_t bytes = std::min({sectors * bytes_per_sector_, needed, int64_t{std::numeric_limits<int32_t>::max() / 2}});
     table_.resize(align_up(static_cast<int32_t>(bytes), bytes_per_sector_), 1);
-    if (!storage->seek(int64_t{boot_.u16(14)} * bytes_per_sector_, seek_from_start)) return false;
-    return read_in_pieces(*storage, table_.data(), table_.size(), sectors_per_read * bytes_per_sector_);
+    const int64_t first = int64_t{boot_.u16(14)} * bytes_per_sector_;
+    if (!storage->seek(first, seek_from_start) ||
+        !read_in_pieces(*storage, table_.data(), table_.size(), sectors_per_read * bytes_per_sector_))
+        return false;
+    if (storage->has_unreadable()) mend_from_copies(first, sectors * bytes_per_sector_);
+    return true;
+}
+
+// A part of the table that cannot be read is taken from the first other copy of the FAT that can
+// be read there; without one, the chains through it are lost.
+void disk_storage_fat::mend_from_copies(int64_t first, int64_t table_bytes) {
+    const int32_t copies = boot_.u8(16);
+    for (const byte_range& bad : storage->unreadable_in(first, table_.size())) {
+        std::vector<uint8_t> bytes(static_cast<size_t>(bad.length));
+        int32_t copy = 1;
+        for (; copy < copies; ++copy) {
+            const int64_t at = bad.position + copy * table_bytes;
+            if (storage->read_unaligned(at, bytes.data(), static_cast<int32_t>(bad.length)) &&
+                storage->unreadable_in(at, bad.length).empty())
+                break;
+        }
+        const std::u16string where = decimal(bad.length) + u" bytes of the FAT at " + decimal(bad.position);
+        if (copy >= copies) {
+            report_error("disk_storage_fat::load_fat", where + u" cannot be read in any copy; cluster chains through them are lost");
+            continue;
+        }
+        std::copy(bytes.begin(), bytes.end(), table_.data() + (bad.position - first));
+        log_note(where + u" cannot be read; they are taken from copy " + decimal(copy + 1) + u" of the FAT");
+    }
 }
 
 int64_t disk_storage_fat::fat_entry_count() const {

@@ -57,6 +57,7 @@ private:
     // A chain that loops (or meets itself) would repeat clusters: the extents end before the first repeat.
     void cut_at_repeat(data_chunks& out, uint32_t start);
     bool is_end_mark(int32_t entry) const;
+    void mend_from_copies(int64_t first, int64_t table_bytes);
 
     le_bytes boot_;
     memory_block table_;

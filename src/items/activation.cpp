@@ -1,3 +1,4 @@
+#include "config/config.h"
 #include "fat/fat_directory.h"
 #include "items/file_item_manager.h"
 #include "ntfs/disk_storage_ntfs.h"
@@ -40,6 +41,7 @@ void file_item_manager::open_source_item(kvl_file_item_manager::handle node, boo
     tree.delete_children(node, subtype != FILE_ITEM_SUBTYPE_LOW_LEVEL_SCAN_FOLDER &&
                                    subtype != FILE_ITEM_SUBTYPE_NTFS_SECOND_SCAN_FOLDER);
     tree.empty_list();
+    storage.sector_retries = app_config().get(u"storage.sector_retries").as_int();
     if (!storage.open(node->data.item.source)) return;
     current_source = node->data.item.source;
     // A whole drive, or an image of one, shows its partitions.

@@ -48,8 +48,10 @@ public:
     void run_low_level_search(kvl_file_item_manager::handle node, bool rescan);
     // Makes items of one hit under command_node, by the kind of search that found it.
     bool on_found_item(scanner* source, const found_item& hit);
-    // Saves the source last opened as a raw image.
+    // Saves the source last opened as a raw image, into a file the user chooses.
     void save_image();
+    // Saves a source as a raw image into a file (see image_copy); false when refused or failed.
+    bool save_source_image(const std::u16string& source_text, const std::u16string& name, platform::output_mode mode);
 
     // The click on a tree node: opens a source or runs a command; ignored (but for a low-level
     // search folder's list) while another activation runs.

@@ -59,6 +59,19 @@ bool within_volume(disk_storage& storage, const data_chunks& chunks) {
     return true;
 }
 
+// Tells which bytes of the data lie in sectors that cannot be read (they were written as zeros);
+// false when there are any.
+bool report_zeros(const byte_ranges& zeros) {
+    if (zeros.empty()) return true;
+    const std::vector<byte_range> ranges = zeros.all();
+    std::u16string list;
+    for (size_t i = 0; i < ranges.size() && i < 8; ++i)
+        list += (i ? u", " : u"") + decimal(ranges[i].position) + u" to " + decimal(ranges[i].end() - 1);
+    if (ranges.size() > 8) list += u" and " + decimal(static_cast<int64_t>(ranges.size() - 8)) + u" more ranges";
+    log_error("get_item_data", decimal(zeros.total()) + u" bytes of the data lie in sectors that cannot be read and are zeros: bytes " + list);
+    return false;
+}
+
 }  // namespace
 
 bool file_item_manager::get_item_data(const file_item& item, stream& destination, bool apply_cap) {
@@ -70,6 +83,7 @@ bool file_item_manager::get_item_data(const file_item& item, stream& destination
                            item.subtype == FILE_ITEM_SUBTYPE_NTFS_SECOND_SCAN_FOLDER);
     if (!has_data) return false;
     disk_storage source;
+    source.sector_retries = app_config().get(u"storage.sector_retries").as_int();
     if (!source.open(item.source)) return false;
     bool delivered = false;
     if (item.subtype == FILE_ITEM_SUBTYPE_NTFS_SECOND_SCAN_FOLDER) {
@@ -78,6 +92,10 @@ bool file_item_manager::get_item_data(const file_item& item, stream& destination
         const int32_t cap = apply_cap ? app_config().get(u"file_recovery_max_size_mb").as_int() : -1;
         delivered = record.assign_by_offset(source, item.position) && attributes.load(record, false) &&
                     attributes.read_data(destination, cap);
+        if (source.has_unreadable()) {
+            log_error("get_item_data", u"Some of the data lies in sectors that cannot be read; it is written as zeros");
+            delivered = false;
+        }
     } else {
         data_chunks chunks;
         bool found = false;
@@ -101,6 +119,7 @@ bool file_item_manager::get_item_data(const file_item& item, stream& destination
                 target_failed_ = true;
                 return false;
             }) && whole;
+            if (source.has_unreadable()) delivered = report_zeros(source.unreadable_data(chunks)) && delivered;
         }
     }
     source.close();

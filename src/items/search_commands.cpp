@@ -1,5 +1,7 @@
+#include <filesystem>
 #include <limits>
 
+#include "config/config.h"
 #include "core/text.h"
 #include "fat/disk_storage_fat.h"
 #include "items/file_item_manager.h"
@@ -14,6 +16,7 @@ namespace kvl {
 
 bool file_item_manager::open_for_search(kvl_file_item_manager::handle node) {
     if (tree.list_view) tree.list_view->clear();
+    storage.sector_retries = app_config().get(u"storage.sector_retries").as_int();
     if (!storage.open(node->data.item.source)) return false;
     current_source = node->data.item.source;
     return true;
@@ -206,11 +209,26 @@ void file_item_manager::save_image() {
         platform::ui().boxes->show(u"Save", u"Please select or/and scan target drive", platform::box_icon::information);
         return;
     }
-    disk_storage source;
-    if (!source.open(current_source)) return;
+    // The save dialog has asked before an existing file is chosen; an unfinished copy is offered to
+    // be resumed.
     const std::u16string name = dialogs_.choose_file(false, u"");
-    if (!name.empty()) source.save_image(name);
+    if (name.empty()) return;
+    platform::output_mode mode = platform::output_mode::replace;
+    if (std::filesystem::exists(utf16_to_utf8(name) + ".map") &&
+        platform::ui().boxes->ask(u"Save", u"\"" + name + u"\" holds an unfinished copy (its map \"" + name +
+                                               u".map\" lies beside it). Go on with that copy? No starts it afresh."))
+        mode = platform::output_mode::resume;
+    save_source_image(current_source, name, mode);
+}
+
+bool file_item_manager::save_source_image(const std::u16string& source_text, const std::u16string& name,
+                                          platform::output_mode mode) {
+    disk_storage source;
+    source.sector_retries = app_config().get(u"storage.sector_retries").as_int();
+    if (!source.open(source_text)) return false;
+    const bool saved = source.save_image(name, mode);
     source.close();
+    return saved;
 }
 
 }  // namespace kvl

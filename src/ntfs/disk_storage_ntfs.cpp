@@ -1,5 +1,8 @@
 #include "ntfs/disk_storage_ntfs.h"
 
+#include "core/message_log.h"
+#include "core/text.h"
+
 namespace kvl {
 
 bool disk_storage_ntfs::assign_storage(disk_storage& volume) {
@@ -52,11 +55,28 @@ bool disk_storage_ntfs::open_record_(int32_t index, ntfs_record& record) {
     record.mft_chunks = data_chunks();
     record.data.resize(record_size, 1);
     if (!storage->read_unaligned(offset, record.data.data(), record_size)) return false;
+    if (!storage->unreadable_in(offset, record_size).empty() && !read_mirror_record(index, record)) return false;
     if (!le_bytes(record.data.bytes()).equals(0, "FILE")) {
         report_error("disk_storage_ntfs::open_record_", u"Not valid signature");
         return false;
     }
     apply_fixups(record.data.bytes());
+    return true;
+}
+
+// The first records of the MFT have a copy in $MFTMirr, which is where a damaged disk's $MFT record
+// is taken from.
+bool disk_storage_ntfs::read_mirror_record(int32_t index, ntfs_record& record) {
+    const le_bytes boot(storage->boot_copy.data(), storage->boot_copy.size());
+    int64_t offset = 0;
+    if (__builtin_mul_overflow(boot.i64(56), static_cast<int64_t>(cluster_size), &offset) || offset < 0 ||
+        __builtin_add_overflow(offset, static_cast<int64_t>(index) * record_size, &offset) ||
+        !storage->read_unaligned(offset, record.data.data(), record_size) ||
+        !storage->unreadable_in(offset, record_size).empty()) {
+        report_error("disk_storage_ntfs::open_record_", u"MFT record " + decimal(index) + u" and its copy in $MFTMirr cannot be read");
+        return false;
+    }
+    log_note(u"MFT record " + decimal(index) + u" cannot be read; its copy in $MFTMirr is used");
     return true;
 }
 

@@ -27,6 +27,9 @@ public:
     int64_t record_count = 0;
     ntfs_tree* tree = nullptr;
     record_cache cache;
+
+private:
+    bool read_mirror_record(int32_t index, ntfs_record& record);
 };
 
 }  // namespace kvl

@@ -118,6 +118,24 @@ int64_t link_children(ntfs_tree& tree) {
     return unreachable;
 }
 
+// Records in sectors that cannot be read are lost (they read as zeros); what was in a lost folder
+// goes to "Lost files" as any entry whose parent is not a record does.
+void report_unreadable_records(disk_storage_ntfs& volume, int64_t first, int64_t count) {
+    const auto lost = [&](int64_t index) {
+        const int64_t at = volume.mft_chunks.vcn_to_lcn(index * volume.record_size);
+        return at >= 0 && !volume.storage->unreadable_in(at, volume.record_size).empty();
+    };
+    for (int64_t index = first; index < first + count; ++index) {
+        if (!lost(index)) continue;
+        int64_t last = index;
+        while (last + 1 < first + count && lost(last + 1)) ++last;
+        log_error("build_ntfs_tree", (last == index ? u"MFT record " + decimal(index) : u"MFT records " + decimal(index) + u" to " + decimal(last)) +
+                                         u" cannot be read; the files they held are lost, and what their folders held is "
+                                         u"listed under \"Lost files\"");
+        index = last;
+    }
+}
+
 // Reads the MFT front to back in buffers of whole records. The extents are joined, so a record
 // that an extent boundary cuts (clusters smaller than records) is read whole and the records after
 // it keep their numbers.
@@ -137,6 +155,7 @@ bool read_mft(disk_storage_ntfs& volume, int32_t buffer_size, Handler&& handler)
         const int64_t count = std::min(records_per_buffer, volume.record_count - index);
         block.resize(static_cast<int32_t>(count * volume.record_size), 1);
         if (!stream::read_(storage, index * volume.record_size, block, volume.mft_chunks)) return false;
+        if (storage.has_unreadable()) report_unreadable_records(volume, index, count);
         handler(index * volume.record_size, block.data(), block.size());
         storage.progress.step(block.size());
         if (storage.progress.cancelled) return true;

@@ -8,6 +8,7 @@ namespace kvl {
 
 bool record_cache::init(const disk_storage& volume_storage, const data_chunks* mft, int32_t count) {
     if (storage_.is_open()) storage_.close();
+    storage_.sector_retries = volume_storage.sector_retries;
     if (!storage_.open(volume_storage.source)) return false;
     mft_ = mft;
     record_size_ = mft_record_size(storage_);

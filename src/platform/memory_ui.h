@@ -33,7 +33,16 @@ public:
     void show(std::u16string_view caption, std::u16string_view text, box_icon icon) override {
         shown.push_back({std::u16string(caption), std::u16string(text), icon});
     }
+    bool ask(std::u16string_view caption, std::u16string_view text) override {
+        asked.push_back({std::u16string(caption), std::u16string(text), box_icon::information});
+        if (answers.empty()) return false;
+        const bool answer = answers.front();
+        answers.erase(answers.begin());
+        return answer;
+    }
     std::vector<shown_box> shown;
+    std::vector<shown_box> asked;
+    std::vector<bool> answers;
 };
 
 // What one progress window was last told.

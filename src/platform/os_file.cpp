@@ -49,6 +49,18 @@ bool os_file::open_at(int directory, const std::string& name) {
     return true;
 }
 
+bool os_file::open_output(const std::string& path, bool create) {
+    const int flags = O_RDWR | O_NOFOLLOW | O_CLOEXEC | (create ? O_CREAT | O_EXCL : 0);
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags, 0644);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return false;
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+    return true;
+}
+
 bool os_file::close() {
     if (fd_ < 0) return true;
     const int result = ::close(std::exchange(fd_, -1));
@@ -64,6 +76,20 @@ int64_t os_file::read_full(uint8_t* data, int64_t size) {
     int64_t done = 0;
     while (done < size) {
         const ssize_t n = ::read(fd_, data + done, static_cast<size_t>(size - done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (n == 0) break;
+        done += n;
+    }
+    return done;
+}
+
+int64_t os_file::read_full_at(int64_t offset, uint8_t* data, int64_t size) const {
+    int64_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd_, data + done, static_cast<size_t>(size - done), static_cast<off_t>(offset + done));
         if (n < 0) {
             if (errno == EINTR) continue;
             return -1;
@@ -90,6 +116,27 @@ bool os_file::write_full(const uint8_t* data, int64_t size) {
     }
     return true;
 }
+
+bool os_file::write_full_at(int64_t offset, const uint8_t* data, int64_t size) {
+    int64_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pwrite(fd_, data + done, static_cast<size_t>(size - done), static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) {
+            errno = EIO;
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
+bool os_file::truncate(int64_t size) { return ::ftruncate(fd_, static_cast<off_t>(size)) == 0; }
+
+bool os_file::sync_data() { return ::fdatasync(fd_) == 0; }
 
 int64_t os_file::size() const {
     struct stat st {};

@@ -25,6 +25,9 @@ public:
     // Creates a new file in the folder `directory` refers to: never replacing a file and never
     // following a symbolic link at the name.
     bool open_at(int directory, const std::string& name);
+    // Opens an output for reading and writing without following a symbolic link at the path:
+    // a new file when `create` (failing with EEXIST when something is there), else what exists.
+    bool open_output(const std::string& path, bool create);
     bool is_open() const { return fd_ >= 0; }
     // For the device queries of the platform layer.
     int descriptor() const { return fd_; }
@@ -35,8 +38,16 @@ public:
     int64_t seek(int64_t offset, int whence);
     // Reads up to size bytes, retrying partial reads; the count read, -1 on failure.
     int64_t read_full(uint8_t* data, int64_t size);
+    // Reads up to size bytes at an offset without moving the file position; the count read (short
+    // only at the end), -1 on failure.
+    int64_t read_full_at(int64_t offset, uint8_t* data, int64_t size) const;
     // Writes all bytes, retrying partial writes; false on failure.
     bool write_full(const uint8_t* data, int64_t size);
+    bool write_full_at(int64_t offset, const uint8_t* data, int64_t size);
+    // Sets the size of a regular file (what is added reads as zeros).
+    bool truncate(int64_t size);
+    // Puts what was written on the storage (fdatasync).
+    bool sync_data();
     // The file's size, or a block device's size from the kernel; -1 on failure.
     int64_t size() const;
 

@@ -110,16 +110,21 @@ void disks_under(dev_t device, std::vector<dev_t>& disks, int depth) {
 
 }  // namespace
 
+bool on_same_disk(dev_t first, dev_t second) {
+    if (first == second) return true;
+    std::vector<dev_t> under_first;
+    std::vector<dev_t> under_second;
+    disks_under(first, under_first, 0);
+    disks_under(second, under_second, 0);
+    for (dev_t disk : under_first)
+        if (std::find(under_second.begin(), under_second.end(), disk) != under_second.end()) return true;
+    return false;
+}
+
 bool destination_on_source(dev_t folder_device, const std::string& source_path) {
     struct stat st {};
     if (::stat(source_path.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return false;
-    std::vector<dev_t> under_folder;
-    std::vector<dev_t> under_source;
-    disks_under(folder_device, under_folder, 0);
-    disks_under(st.st_rdev, under_source, 0);
-    for (dev_t disk : under_folder)
-        if (std::find(under_source.begin(), under_source.end(), disk) != under_source.end()) return true;
-    return st.st_rdev == folder_device;
+    return on_same_disk(folder_device, st.st_rdev);
 }
 
 }  // namespace kvl::platform

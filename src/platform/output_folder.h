@@ -42,6 +42,10 @@ private:
 // Sets an open file's modification and access times.
 void set_file_times(const os_file& file, int64_t modified, int64_t accessed);
 
+// True when two block devices lie on one disk (the same device, partitions of one disk, or layers
+// such as device-mapper over it).
+bool on_same_disk(dev_t first, dev_t second);
+
 // True when writing into a folder on `folder_device` would write to the storage `source_path`
 // reads (the same block device, a partition of it, or the disk it is a partition of).
 bool destination_on_source(dev_t folder_device, const std::string& source_path);

@@ -25,6 +25,9 @@ class message_box {
 public:
     virtual ~message_box() = default;
     virtual void show(std::u16string_view caption, std::u16string_view text, box_icon icon) = 0;
+    // A Yes/No question; true for Yes. Where nobody can answer (a terminal run by its options) the
+    // answer is No.
+    virtual bool ask(std::u16string_view, std::u16string_view) { return false; }
 };
 
 // The small progress window of one worker: shown or refreshed with its texts and percentage,

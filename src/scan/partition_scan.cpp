@@ -25,7 +25,9 @@ bool partition_scan::check_ntfs(const le_bytes& record, int64_t disk_offset) {
     if (total < 0) return true;
     disk_storage second;
     second.silent = true;
-    if (!disk || !second.open(disk->source)) return false;
+    if (!disk) return false;
+    second.sector_retries = disk->sector_retries;
+    if (!second.open(disk->source)) return false;
     const int64_t cluster = int64_t{record.u16(11)} * record.u8(13);
     const int32_t size = record_size_from_boot(record.i8(0x40), cluster);
     int64_t mft = 0;

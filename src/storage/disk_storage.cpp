@@ -5,6 +5,8 @@
 
 #include "core/le_bytes.h"
 #include "core/text.h"
+#include "platform/source_reader.h"
+#include "storage/image_copy.h"
 #include "platform/storage_devices.h"
 #include "storage/data_chunks.h"
 
@@ -76,20 +78,9 @@ std::u16string partition_source(const std::u16string& disk_source, uint64_t firs
     return disk_source + (drive_number ? u" " : u"#") + decimal(static_cast<int64_t>(first_sector));
 }
 
-bool disk_storage::save_image(const std::u16string& file_name) {
-    if (size() < 0) {
-        report_error("disk_storage::save_image", u"The size of the source is not known");
-        return false;
-    }
-    if (!image_output.create(file_name)) return false;
-    bool written = true;
-    const bool walked = stream::iterate(*this, data_chunks(0, size()), sector_size * 512,
-                                        [&](int64_t, int64_t, uint8_t* data, int32_t length, void*) {
-                                            written = written && image_output.write(data, length);
-                                            return written;
-                                        });
-    image_output.close();
-    return walked && written;
+bool disk_storage::save_image(const std::u16string& file_name, platform::output_mode mode) {
+    image_copy copy(*this, utf16_to_utf8(file_name));
+    return copy.run(mode);
 }
 
 bool disk_storage::fail_open(const char16_t* message) {
@@ -102,6 +93,7 @@ bool disk_storage::fail_open(const char16_t* message) {
 bool disk_storage::open(const std::u16string& text) {
     const source_name name = parse_source(text);
     if (!name.valid) return fail_open(u"Invalid source");
+    unreadable_ = {};
     start_sector = name.start_sector;
     kind = name.kind;
     source = text;
@@ -126,6 +118,90 @@ bool disk_storage::open(const std::u16string& text) {
 void disk_storage::close() {
     file_stream::close();
     fs_type = -1;
+    unreadable_ = {};
+}
+
+bool disk_storage::read(uint8_t* data, int32_t size) {
+    if (size < 0 || !is_aligned(size, alignment)) {
+        report_error("disk_storage::read", u"Size " + decimal(size) + u" is not " + decimal(alignment) + u" aligned");
+        return false;
+    }
+    const int64_t position = get_pos();
+    if (position < 0) return false;
+    byte_ranges lost;
+    read_salvaging(position + base_offset, data, size, lost);
+    report_unreadable(lost);
+    return seek(position + size, seek_from_start);
+}
+
+bool disk_storage::read_once(int64_t position, uint8_t* data, int32_t size) {
+    const int64_t got = platform::reader().read_at(file(), position + base_offset, data, size);
+    if (got < 0) return false;
+    std::fill(data + got, data + size, 0);
+    return true;
+}
+
+// Halves a failed read down to single sectors, so that the sectors around a bad one are still read.
+void disk_storage::read_salvaging(int64_t at, uint8_t* data, int64_t length, byte_ranges& lost) {
+    const int64_t unit = device_sector_;
+    if (length <= unit) {
+        read_sector(at, data, length, lost);
+        return;
+    }
+    if (!unreadable_.intersects(at, length)) {
+        const int64_t got = platform::reader().read_at(file(), at, data, length);
+        if (got >= 0) {
+            std::fill(data + got, data + length, 0);  // past the end of the source
+            return;
+        }
+    }
+    const int64_t half = (length / unit + 1) / 2 * unit;
+    read_salvaging(at, data, half, lost);
+    read_salvaging(at + half, data + half, length - half, lost);
+}
+
+void disk_storage::read_sector(int64_t at, uint8_t* data, int64_t length, byte_ranges& lost) {
+    for (int32_t attempt = 0; !unreadable_.intersects(at, length) && attempt <= std::max(sector_retries, 0); ++attempt) {
+        const int64_t got = platform::reader().read_at(file(), at, data, length);
+        if (got >= 0) {
+            std::fill(data + got, data + length, 0);
+            return;
+        }
+    }
+    std::fill(data, data + length, 0);
+    if (!unreadable_.intersects(at, length)) lost.add(at, length);
+    unreadable_.add(at, length);
+}
+
+void disk_storage::report_unreadable(const byte_ranges& lost) {
+    for (const byte_range& area : lost.all())
+        report_error("disk_storage::read", decimal(area.length) + u" bytes at " + decimal(area.position - base_offset) +
+                                               u" cannot be read; read as zeros");
+}
+
+std::vector<byte_range> disk_storage::unreadable_in(int64_t position, int64_t length) const {
+    std::vector<byte_range> areas = unreadable_.within(position + base_offset, length);
+    for (byte_range& area : areas) area.position -= base_offset;
+    return areas;
+}
+
+byte_ranges disk_storage::unreadable_data(const data_chunks& chunks) const {
+    byte_ranges zeros;
+    int64_t data_position = 0;
+    for (const chunk_item& chunk : chunks.chunks) {
+        const int64_t length = std::max<int64_t>(chunk.length, 0);
+        if (chunk.offset >= 0) {
+            const bool unit = chunk.stored_length > 0;
+            for (const byte_range& bad : unreadable_in(chunk.offset, unit ? chunk.stored_length : length)) {
+                if (unit)
+                    zeros.add(data_position, length);
+                else
+                    zeros.add(data_position + bad.position - chunk.offset, bad.length);
+            }
+        }
+        if (__builtin_add_overflow(data_position, length, &data_position)) break;
+    }
+    return zeros;
 }
 
 int64_t disk_storage::size() {
@@ -139,6 +215,7 @@ int64_t disk_storage::size() {
 int32_t disk_storage::probe_sector_size() {
     const int32_t size = platform::devices().sector_size(file(), path());
     if (size <= 0) return 0;
+    device_sector_ = size;
     boot_sector.assign(static_cast<size_t>(std::max(size, 512)), 0);
     alignment = size;
     scoped_silence quiet(*this);

@@ -1,0 +1,252 @@
+#include "storage/image_copy.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "core/message_log.h"
+#include "core/text.h"
+#include "platform/atomic_file.h"
+#include "platform/ui.h"
+#include "storage/disk_storage.h"
+#include "storage/file_stream.h"
+
+namespace kvl {
+
+namespace {
+
+// The first jump past a bad block, and the longest: a dying region is left for later quickly, and
+// the healthy rest of the disk is saved first.
+constexpr int64_t first_skip = 64 * 1024;
+constexpr int64_t max_skip_share = 100;  // at most 1 % of the source in one jump
+// The map is written at most this often while nothing else asks for it.
+constexpr uint64_t map_interval_ms = 1000;
+// A map file is small; one larger than this is no map.
+constexpr int64_t max_map_bytes = 64 * 1024 * 1024;
+
+std::u16string u16(const std::string& text) { return utf8_to_utf16(text); }
+
+bool path_exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+image_copy::image_copy(disk_storage& source, const std::string& output_path)
+    : source_(source), path_(output_path), map_path_(output_path + ".map") {}
+
+bool image_copy::run(platform::output_mode mode) {
+    const int64_t size = source_.size();
+    if (size < 0) {
+        report_error("disk_storage::save_image", u"The size of the source is not known");
+        return false;
+    }
+    sector_ = std::max(source_.device_sector_size(), 1);
+    block_size = std::max<int32_t>(block_size / static_cast<int32_t>(sector_) * static_cast<int32_t>(sector_),
+                                   static_cast<int32_t>(sector_));
+    const bool output_existed = path_exists(path_);
+    if (!load_map(mode, output_existed) || !open_output(mode) || !prepare_output()) return false;
+    buffer_.assign(static_cast<size_t>(block_size), 0);
+    save_map(true);
+    progress.start(u"Processing", size - map_.bytes_with(area_status::finished));
+    const bool copied = copy_pass(true) && copy_pass(false) && trim_pass() &&
+                        scrape_pass(area_status::non_scraped);
+    for (int32_t retry = 0; copied && retry < std::max(source_.sector_retries, 0) && !stopped(); ++retry) {
+        map_.current_pass = retry + 2;
+        scrape_pass(area_status::bad_sector);
+    }
+    finish();
+    return !write_failed_;
+}
+
+bool image_copy::load_map(platform::output_mode mode, bool output_existed) {
+    std::u16string why;
+    if (platform::output_touches_source(map_path_, source_.file(), why)) {
+        report_error("disk_storage::save_image", why);
+        return false;
+    }
+    const bool map_exists = path_exists(map_path_);
+    map_.reset(source_.size());
+    if (mode == platform::output_mode::create_new && map_exists) {
+        report_error("disk_storage::save_image", u"\"" + u16(map_path_) + u"\" already exists and is not replaced");
+        return false;
+    }
+    if (mode != platform::output_mode::resume) return true;
+    if (!map_exists) {
+        if (!output_existed) return true;
+        report_error("disk_storage::save_image", u"\"" + u16(path_) + u"\" has no map \"" + u16(map_path_) +
+                                                     u"\" beside it; what it holds is not known, so it cannot be resumed");
+        return false;
+    }
+    std::vector<uint8_t> bytes;
+    if (!read_small_file(u16(map_path_), max_map_bytes, bytes)) return false;
+    rescue_map loaded;
+    if (!loaded.parse(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), why)) {
+        report_error("disk_storage::save_image", u"\"" + u16(map_path_) + u"\" cannot be resumed: " + why);
+        return false;
+    }
+    if (loaded.size() > source_.size()) {
+        report_error("disk_storage::save_image", u"\"" + u16(map_path_) + u"\" maps " + decimal(loaded.size()) +
+                                                     u" bytes, more than the source's " + decimal(source_.size()) +
+                                                     u"; it is the map of another source");
+        return false;
+    }
+    loaded.fit(source_.size());
+    map_ = loaded;
+    log_note(u"Resuming \"" + u16(path_) + u"\": " + decimal(map_.bytes_with(area_status::finished)) +
+             u" bytes are already copied");
+    return true;
+}
+
+bool image_copy::open_output(platform::output_mode mode) {
+    std::u16string why;
+    if (!platform::open_image_output(path_, source_.file(), mode, output_, why)) {
+        report_error("disk_storage::save_image", why);
+        return false;
+    }
+    return true;
+}
+
+// A file image gets the source's size at once, so a cut copy is already whole-sized and its gaps
+// read as zeros; a device must be large enough to take the image.
+bool image_copy::prepare_output() {
+    struct stat st {};
+    const int64_t size = source_.size();
+    if (::fstat(output_.descriptor(), &st) == 0 && S_ISREG(st.st_mode)) {
+        if (st.st_size < size && !output_.truncate(size)) {
+            report_error("disk_storage::save_image", u"");
+            return false;
+        }
+        return true;
+    }
+    if (output_.size() < size) {
+        report_error("disk_storage::save_image", u"\"" + u16(path_) + u"\" holds " + decimal(output_.size()) +
+                                                     u" bytes, less than the source's " + decimal(size));
+        return false;
+    }
+    return true;
+}
+
+int image_copy::copy_piece(int64_t position, int64_t length, area_status failed) {
+    const int32_t n = static_cast<int32_t>(length);
+    const bool read = source_.read_once(position, buffer_.data(), n);
+    if (!read) std::fill_n(buffer_.begin(), n, 0);
+    if ((read || failed == area_status::bad_sector) && !output_.write_full_at(position, buffer_.data(), length)) {
+        report_error("disk_storage::save_image", u"");
+        write_failed_ = true;
+        return -1;
+    }
+    map_.mark(position, length, read ? area_status::finished : failed);
+    map_.current_position = position;
+    save_map(false);
+    progress.step(n);
+    return read ? 1 : 0;
+}
+
+bool image_copy::stopped() const { return write_failed_ || progress.cancelled; }
+
+// Reads every area not yet tried, block by block; with `skipping`, a failed block makes the copy
+// jump ahead, leaving what it jumped over for the pass without skipping.
+bool image_copy::copy_pass(bool skipping) {
+    map_.current_status = '?';
+    const int64_t max_skip = std::max<int64_t>(first_skip, map_.size() / max_skip_share / sector_ * sector_);
+    int64_t skip = first_skip;
+    int64_t from = 0;
+    for (auto area = map_.find(from, area_status::non_tried); area && !stopped();
+         area = map_.find(from, area_status::non_tried)) {
+        int64_t at = area->position;
+        const int64_t end = area->position + area->size;
+        while (at < end && !stopped()) {
+            const int64_t length = std::min<int64_t>(block_size, end - at);
+            const int result = copy_piece(at, length, area_status::non_trimmed);
+            if (result < 0) return false;
+            at += length;
+            if (result == 1) {
+                skip = first_skip;
+            } else if (skipping) {
+                at = std::min(end, at + skip);
+                skip = std::min(skip * 2, max_skip);
+            }
+        }
+        from = at;
+    }
+    return !stopped();
+}
+
+// A failed block is read sector by sector from its front until a sector fails and from its back
+// until one fails; what lies between is left for scraping.
+bool image_copy::trim_pass() {
+    map_.current_status = '*';
+    for (auto area = map_.find(0, area_status::non_trimmed); area && !stopped();
+         area = map_.find(area->position + area->size, area_status::non_trimmed)) {
+        const int64_t end = area->position + area->size;
+        int64_t front = area->position;
+        int result = 1;
+        while (front < end && result == 1) {
+            const int64_t length = std::min(sector_, end - front);
+            if ((result = copy_piece(front, length, area_status::bad_sector)) < 0) return false;
+            front += length;
+        }
+        int64_t back = end;
+        result = 1;
+        while (back > front && result == 1) {
+            const int64_t length = std::min(sector_, back - front);
+            if ((result = copy_piece(back - length, length, area_status::bad_sector)) < 0) return false;
+            back -= length;
+        }
+        if (back > front) map_.mark(front, back - front, area_status::non_scraped);
+    }
+    return !stopped();
+}
+
+// Reads every sector of the areas with a status, one by one: the non-scraped areas once, and the
+// bad sectors again in each retry.
+bool image_copy::scrape_pass(area_status status) {
+    map_.current_status = status == area_status::bad_sector ? '-' : '/';
+    int64_t from = 0;
+    for (auto area = map_.find(from, status); area && !stopped(); area = map_.find(from, status)) {
+        const int64_t end = area->position + area->size;
+        for (int64_t at = area->position; at < end && !stopped(); at += sector_)
+            if (copy_piece(at, std::min(sector_, end - at), area_status::bad_sector) < 0) return false;
+        from = end;
+    }
+    return !stopped();
+}
+
+void image_copy::save_map(bool now) {
+    const uint64_t tick = platform::ui().clock->now_ms();
+    if (!now && tick - map_saved_ms_ < map_interval_ms) return;
+    map_saved_ms_ = tick;
+    // The image's bytes are on the storage before a map that calls them copied.
+    output_.sync_data();
+    if (!platform::replace_file_atomically(map_path_, map_.text("korvalen save-image"))) {
+        report_error("disk_storage::save_image", u"Cannot write \"" + u16(map_path_) + u"\": " +
+                                                     utf8_to_utf16(std::strerror(errno)));
+        write_failed_ = true;
+    }
+}
+
+void image_copy::finish() {
+    read_bytes = map_.bytes_with(area_status::finished);
+    bad_bytes = map_.bytes_with(area_status::bad_sector);
+    left_bytes = map_.size() - read_bytes - bad_bytes;
+    if (left_bytes == 0) map_.current_status = '+';
+    if (!write_failed_) save_map(true);
+    if (!output_.close() && !write_failed_) {
+        report_error("disk_storage::save_image", u"");
+        write_failed_ = true;
+    }
+    const std::u16string summary = u"\"" + u16(path_) + u"\": " + decimal(read_bytes) + u" bytes read, " +
+                                   decimal(bad_bytes) + u" bytes unreadable (zeros in the image), " +
+                                   decimal(left_bytes) + u" bytes left";
+    if (bad_bytes == 0 && left_bytes == 0)
+        log_note(summary);
+    else
+        report_error("disk_storage::save_image",
+                     summary + (left_bytes > 0 ? u"; the map \"" + u16(map_path_) + u"\" lets the copy be resumed" : u""));
+}
+
+}  // namespace kvl

@@ -51,6 +51,8 @@ bool image_copy::run(platform::output_mode mode) {
     if (!load_map(mode, output_existed) || !open_output(mode) || !prepare_output()) return false;
     buffer_.assign(static_cast<size_t>(block_size), 0);
     save_map(true);
+    // The window is up from the start, so that a copy can always be cancelled.
+    progress.show_after_delay = false;
     progress.start(u"Processing", size - map_.bytes_with(area_status::finished));
     const bool copied = copy_pass(true) && copy_pass(false) && trim_pass() &&
                         scrape_pass(area_status::non_scraped);

@@ -1,10 +1,8 @@
 #include "storage/rescue_map.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -13,6 +11,7 @@
 #include "core/text.h"
 #include "core/version.h"
 #include "platform/atomic_file.h"
+#include "support/ddrescuelog.h"
 #include "support/fixtures.h"
 #include "support/temp_dir.h"
 
@@ -401,27 +400,8 @@ TEST(RescueMap, TextIsDdrescuesLayoutAndParsesBack) {
     EXPECT_EQ(again.size(), 0);
 }
 
-// Runs a command, its output into a file; the output, or nullopt when it did not exit with 0.
-std::optional<std::string> run(const std::string& command, const fs::path& output) {
-    const int status = std::system((command + " >'" + output.string() + "' 2>&1").c_str());
-    if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
-    return read_text(output);
-}
-
-// The byte count `ddrescuelog -t` shows for one kind of area ("bad-sector:  1536 B,  in  2 area(s)").
-std::optional<std::pair<int64_t, int>> shown_total(const std::string& shown, const std::string& label) {
-    const size_t at = shown.find(label + ":");
-    if (at == std::string::npos) return std::nullopt;
-    long long bytes = 0;
-    int areas = 0;
-    if (std::sscanf(shown.c_str() + at + label.size() + 1, " %lld B, in %d area(s)", &bytes, &areas) != 2)
-        return std::nullopt;
-    return std::pair<int64_t, int>{bytes, areas};
-}
-
 TEST(RescueMap, DdrescuelogFindsTheSameAreasInTheText) {
-    if (std::system("command -v ddrescuelog >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "ddrescuelog is not installed";
+    if (!test::have_ddrescuelog()) GTEST_SKIP() << "ddrescuelog is not installed";
     test::temp_dir dir;
     rescue_map map;
     map.reset(0x200000000);  // positions past 32 bits need more than eight digits
@@ -435,17 +415,17 @@ TEST(RescueMap, DdrescuelogFindsTheSameAreasInTheText) {
     const std::string path = dir.file("copy.map").string();
     ASSERT_TRUE(platform::replace_file_atomically(path, map.text("korvalen image /dev/sdb out.img")));
 
-    const std::optional<std::string> shown = run("ddrescuelog -t '" + path + "'", dir.file("shown"));
+    const std::optional<std::string> shown = test::ddrescuelog("-t '" + path + "'", dir.file("shown"));
     ASSERT_TRUE(shown.has_value()) << read_text(dir.file("shown"));
-    EXPECT_EQ(shown_total(*shown, "bad-sector"), (std::pair<int64_t, int>{0x800, 2})) << *shown;
-    EXPECT_EQ(shown_total(*shown, "non-scraped"), (std::pair<int64_t, int>{0x400, 1})) << *shown;
-    EXPECT_EQ(shown_total(*shown, "non-trimmed"), (std::pair<int64_t, int>{0x1000, 1})) << *shown;
+    EXPECT_EQ(test::ddrescuelog_total(*shown, "bad-sector"), (std::pair<int64_t, int>{0x800, 2})) << *shown;
+    EXPECT_EQ(test::ddrescuelog_total(*shown, "non-scraped"), (std::pair<int64_t, int>{0x400, 1})) << *shown;
+    EXPECT_EQ(test::ddrescuelog_total(*shown, "non-trimmed"), (std::pair<int64_t, int>{0x1000, 1})) << *shown;
     EXPECT_NE(shown->find("current status: scraping"), std::string::npos) << *shown;
     EXPECT_NE(shown->find("in      9 area(s)"), std::string::npos) << *shown;
 
     // And the bad sectors where they are: 512-byte block numbers.
     const std::optional<std::string> blocks =
-        run("ddrescuelog -b 512 -l- '" + path + "'", dir.file("blocks"));
+        test::ddrescuelog("-b 512 -l- '" + path + "'", dir.file("blocks"));
     ASSERT_TRUE(blocks.has_value()) << read_text(dir.file("blocks"));
     EXPECT_EQ(*blocks, "8388608\n8388609\n8388610\n12582912\n");
 }

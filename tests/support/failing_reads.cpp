@@ -19,9 +19,9 @@ int64_t failing_reads::read_at(const platform::os_file& file, int64_t offset, ui
     const bool ours = ::fstat(file.descriptor(), &st) == 0 && st.st_dev == device_ && st.st_ino == inode_;
     if (ours) {
         ++reads;
+        asked.add(offset, size);
         if (bad_.intersects(offset, size)) {
             ++failed;
-            failed_ranges.add(offset, size);
             errno = EIO;
             return -1;
         }

@@ -26,8 +26,8 @@ public:
     // Reads of the file, and those that failed.
     int64_t reads = 0;
     int64_t failed = 0;
-    // Every failed read's range.
-    byte_ranges failed_ranges;
+    // Every byte the reads of the file asked for.
+    byte_ranges asked;
 
 private:
     dev_t device_ = 0;

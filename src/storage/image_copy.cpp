@@ -21,8 +21,10 @@ namespace {
 // the healthy rest of the disk is saved first.
 constexpr int64_t first_skip = 64 * 1024;
 constexpr int64_t max_skip_share = 100;  // at most 1 % of the source in one jump
-// The map is written at most this often while nothing else asks for it.
-constexpr uint64_t map_interval_ms = 1000;
+// How often the map is written: each save first puts the image's bytes on the storage, so it is
+// rare while reads succeed and frequent while they fail, when what the map says changes most.
+constexpr uint64_t map_interval_ms = 30000;
+constexpr uint64_t map_interval_on_errors_ms = 1000;
 // A map file is small; one larger than this is no map.
 constexpr int64_t max_map_bytes = 64 * 1024 * 1024;
 
@@ -143,7 +145,7 @@ int image_copy::copy_piece(int64_t position, int64_t length, area_status failed)
     }
     map_.mark(position, length, read ? area_status::finished : failed);
     map_.current_position = position;
-    save_map(false);
+    save_map(false, !read);
     progress.step(n);
     return read ? 1 : 0;
 }
@@ -218,9 +220,9 @@ bool image_copy::scrape_pass(area_status status) {
     return !stopped();
 }
 
-void image_copy::save_map(bool now) {
+void image_copy::save_map(bool now, bool after_error) {
     const uint64_t tick = platform::ui().clock->now_ms();
-    if (!now && tick - map_saved_ms_ < map_interval_ms) return;
+    if (!now && tick - map_saved_ms_ < (after_error ? map_interval_on_errors_ms : map_interval_ms)) return;
     map_saved_ms_ = tick;
     // The image's bytes are on the storage before a map that calls them copied.
     output_.sync_data();

@@ -45,7 +45,8 @@ private:
     // Reads one piece into the image: 1 copied, 0 unreadable (marked `failed`), -1 writing failed.
     int copy_piece(int64_t position, int64_t length, area_status failed);
     bool stopped() const;
-    void save_map(bool now);
+    // Writes the map when `now`, or when its interval has passed.
+    void save_map(bool now, bool after_error = false);
     void finish();
 
     disk_storage& source_;

@@ -178,7 +178,8 @@ int command_cat(const common& options, const std::string& source, const std::str
     if (!target) return 1;
     stdout_stream out;
     if (!s.manager.get_item_data(target->item, out, false)) {
-        s.manager.report_error("korvalen", u"\"" + utf8_to_utf16(path) + u"\" has no data that can be read");
+        s.manager.report_error("korvalen", u"\"" + utf8_to_utf16(path) + (out.size() > 0 ? u"\" could not be read whole"
+                                                                                     : u"\" has no data that can be read"));
         return 1;
     }
     return s.exit_status(true);
@@ -394,7 +395,8 @@ int command_save_image(const common& options, const std::string& source, const s
                                        : force ? platform::output_mode::replace
                                                : platform::output_mode::create_new;
     const bool saved = s.manager.save_source_image(utf8_to_utf16(source), utf8_to_utf16(out), mode);
-    if (!saved && mode == platform::output_mode::create_new && std::filesystem::exists(std::filesystem::symlink_status(out)))
+    std::error_code error;
+    if (!saved && mode == platform::output_mode::create_new && std::filesystem::exists(std::filesystem::symlink_status(out, error)))
         std::fprintf(stderr, "korvalen: --force replaces an existing image, --resume goes on with its copy\n");
     return s.exit_status(saved);
 }

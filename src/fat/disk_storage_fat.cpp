@@ -76,7 +76,8 @@ void disk_storage_fat::mend_from_copies(int64_t first, int64_t table_bytes) {
         int32_t copy = 1;
         for (; copy < copies; ++copy) {
             const int64_t at = bad.position + copy * table_bytes;
-            if (storage->read_unaligned(at, bytes.data(), static_cast<int32_t>(bad.length)) &&
+            if (at + bad.length <= storage->size() &&
+                storage->read_unaligned(at, bytes.data(), static_cast<int32_t>(bad.length)) &&
                 storage->unreadable_in(at, bad.length).empty())
                 break;
         }

@@ -214,7 +214,8 @@ void file_item_manager::save_image() {
     const std::u16string name = dialogs_.choose_file(false, u"");
     if (name.empty()) return;
     platform::output_mode mode = platform::output_mode::replace;
-    if (std::filesystem::exists(utf16_to_utf8(name) + ".map") &&
+    std::error_code error;
+    if (std::filesystem::exists(utf16_to_utf8(name) + ".map", error) &&
         platform::ui().boxes->ask(u"Save", u"\"" + name + u"\" holds an unfinished copy (its map \"" + name +
                                                u".map\" lies beside it). Go on with that copy? No starts it afresh."))
         mode = platform::output_mode::resume;

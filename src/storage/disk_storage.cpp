@@ -102,6 +102,9 @@ bool disk_storage::open(const std::u16string& text) {
     base_offset = 0;
     sector_size = probe_sector_size();
     if (sector_size == 0) return fail_open(u"Cannot open partition");
+    // The probe reads quietly; a boot sector that could not be read is still the user's to know.
+    if (!unreadable_.empty())
+        report_error("disk_storage::open", u"The first sector cannot be read; it reads as zeros, so the source's kind and size may be unknown");
     if (__builtin_mul_overflow(start_sector, static_cast<int64_t>(sector_size), &base_offset))
         return fail_open(u"Cannot seek to partition");
     if (!seek_sector(0)) return fail_open(u"Cannot seek to partition");
@@ -119,6 +122,10 @@ void disk_storage::close() {
     file_stream::close();
     fs_type = -1;
     unreadable_ = {};
+}
+
+int64_t disk_storage::byte_size() {
+    return kind == STORAGE_KIND_FILE && start_sector == 0 && total_sectors >= 0 ? file_stream::size() : size();
 }
 
 bool disk_storage::read(uint8_t* data, int32_t size) {
@@ -161,7 +168,8 @@ void disk_storage::read_salvaging(int64_t at, uint8_t* data, int64_t length, byt
 }
 
 void disk_storage::read_sector(int64_t at, uint8_t* data, int64_t length, byte_ranges& lost) {
-    for (int32_t attempt = 0; !unreadable_.intersects(at, length) && attempt <= std::max(sector_retries, 0); ++attempt) {
+    const int32_t attempts = 1 + std::clamp(sector_retries, 0, 64);
+    for (int32_t attempt = 0; !unreadable_.intersects(at, length) && attempt < attempts; ++attempt) {
         const int64_t got = platform::reader().read_at(file(), at, data, length);
         if (got >= 0) {
             std::fill(data + got, data + length, 0);

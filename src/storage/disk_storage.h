@@ -50,6 +50,8 @@ public:
     void close();
     // total_sectors x sector_size; -1 when the size is unknown.
     int64_t size() override;
+    // Every byte of the source: for an image file its whole length, a last part sector included.
+    int64_t byte_size();
     bool read(uint8_t* data, int32_t size) override;
     // One attempt at the bytes at a position, with no retries and no zeros put in: false when the
     // read fails. For copying a failing disk, which chooses itself what to read again.

@@ -27,6 +27,8 @@ constexpr uint64_t map_interval_ms = 30000;
 constexpr uint64_t map_interval_on_errors_ms = 1000;
 // A map file is small; one larger than this is no map.
 constexpr int64_t max_map_bytes = 64 * 1024 * 1024;
+// Retries beyond this would only keep a dead sector busy.
+constexpr int32_t max_sector_retries = 64;
 
 std::u16string u16(const std::string& text) { return utf8_to_utf16(text); }
 
@@ -41,8 +43,8 @@ image_copy::image_copy(disk_storage& source, const std::string& output_path)
     : source_(source), path_(output_path), map_path_(output_path + ".map") {}
 
 bool image_copy::run(platform::output_mode mode) {
-    const int64_t size = source_.size();
-    if (size < 0) {
+    size_ = source_.byte_size();
+    if (size_ < 0) {
         report_error("disk_storage::save_image", u"The size of the source is not known");
         return false;
     }
@@ -55,12 +57,15 @@ bool image_copy::run(platform::output_mode mode) {
     save_map(true);
     // The window is up from the start, so that a copy can always be cancelled.
     progress.show_after_delay = false;
-    progress.start(u"Processing", size - map_.bytes_with(area_status::finished));
-    const bool copied = copy_pass(true) && copy_pass(false) && trim_pass() &&
-                        scrape_pass(area_status::non_scraped);
-    for (int32_t retry = 0; copied && retry < std::max(source_.sector_retries, 0) && !stopped(); ++retry) {
+    progress.start(u"Processing", size_ - map_.bytes_with(area_status::finished));
+    bool going = copy_pass(true) && copy_pass(false);
+    going = going && start_phase(u"Trimming bad areas", area_status::non_trimmed) && trim_pass();
+    going = going && start_phase(u"Reading bad areas sector by sector", area_status::non_scraped) &&
+            scrape_pass(area_status::non_scraped);
+    const int32_t retries = std::clamp(source_.sector_retries, 0, max_sector_retries);
+    for (int32_t retry = 0; going && retry < retries; ++retry) {
         map_.current_pass = retry + 2;
-        scrape_pass(area_status::bad_sector);
+        going = start_phase(u"Reading bad sectors again", area_status::bad_sector) && scrape_pass(area_status::bad_sector);
     }
     finish();
     return !write_failed_;
@@ -73,7 +78,7 @@ bool image_copy::load_map(platform::output_mode mode, bool output_existed) {
         return false;
     }
     const bool map_exists = path_exists(map_path_);
-    map_.reset(source_.size());
+    map_.reset(size_);
     if (mode == platform::output_mode::create_new && map_exists) {
         report_error("disk_storage::save_image", u"\"" + u16(map_path_) + u"\" already exists and is not replaced");
         return false;
@@ -92,17 +97,33 @@ bool image_copy::load_map(platform::output_mode mode, bool output_existed) {
         report_error("disk_storage::save_image", u"\"" + u16(map_path_) + u"\" cannot be resumed: " + why);
         return false;
     }
-    if (loaded.size() > source_.size()) {
+    if (loaded.size() > size_) {
         report_error("disk_storage::save_image", u"\"" + u16(map_path_) + u"\" maps " + decimal(loaded.size()) +
-                                                     u" bytes, more than the source's " + decimal(source_.size()) +
+                                                     u" bytes, more than the source's " + decimal(size_) +
                                                      u"; it is the map of another source");
         return false;
     }
-    loaded.fit(source_.size());
+    if (!output_holds(loaded, output_existed)) return false;
+    loaded.fit(size_);
     map_ = loaded;
     log_note(u"Resuming \"" + u16(path_) + u"\": " + decimal(map_.bytes_with(area_status::finished)) +
              u" bytes are already copied");
     return true;
+}
+
+// A map that calls bytes copied is only worth resuming with the image those bytes went into.
+bool image_copy::output_holds(const rescue_map& loaded, bool output_existed) {
+    int64_t copied_end = 0;
+    for (const map_area& area : loaded.areas())
+        if (area.status == area_status::finished) copied_end = area.position + area.size;
+    struct stat st {};
+    const bool short_file = output_existed && ::stat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size < copied_end;
+    if (copied_end == 0 || (output_existed && !short_file)) return true;
+    report_error("disk_storage::save_image", u"\"" + u16(map_path_) + u"\" says " + decimal(copied_end) +
+                                                 u" bytes were copied, but \"" + u16(path_) +
+                                                 (output_existed ? u"\" is shorter" : u"\" is not there") +
+                                                 u"; the copy cannot be resumed");
+    return false;
 }
 
 bool image_copy::open_output(platform::output_mode mode) {
@@ -118,7 +139,7 @@ bool image_copy::open_output(platform::output_mode mode) {
 // read as zeros; a device must be large enough to take the image.
 bool image_copy::prepare_output() {
     struct stat st {};
-    const int64_t size = source_.size();
+    const int64_t size = size_;
     if (::fstat(output_.descriptor(), &st) == 0 && S_ISREG(st.st_mode)) {
         if (st.st_size < size && !output_.truncate(size)) {
             report_error("disk_storage::save_image", u"");
@@ -151,6 +172,15 @@ int image_copy::copy_piece(int64_t position, int64_t length, area_status failed)
 }
 
 bool image_copy::stopped() const { return write_failed_ || progress.cancelled; }
+
+// Each pass after the copying ones counts the bytes it goes over, so its window stays up and Cancel
+// can be pressed in it; a pass with nothing to do is skipped.
+bool image_copy::start_phase(std::u16string_view title, area_status status) {
+    if (stopped()) return false;
+    const int64_t bytes = map_.bytes_with(status);
+    if (bytes > 0) progress.start(title, bytes);
+    return true;
+}
 
 // Reads every area not yet tried, block by block; with `skipping`, a failed block makes the copy
 // jump ahead, leaving what it jumped over for the pass without skipping.
@@ -189,19 +219,19 @@ bool image_copy::trim_pass() {
         const int64_t end = area->position + area->size;
         int64_t front = area->position;
         int result = 1;
-        while (front < end && result == 1) {
+        while (front < end && result == 1 && !stopped()) {
             const int64_t length = std::min(sector_, end - front);
             if ((result = copy_piece(front, length, area_status::bad_sector)) < 0) return false;
             front += length;
         }
         int64_t back = end;
         result = 1;
-        while (back > front && result == 1) {
+        while (back > front && result == 1 && !stopped()) {
             const int64_t length = std::min(sector_, back - front);
             if ((result = copy_piece(back - length, length, area_status::bad_sector)) < 0) return false;
             back -= length;
         }
-        if (back > front) map_.mark(front, back - front, area_status::non_scraped);
+        if (back > front && !stopped()) map_.mark(front, back - front, area_status::non_scraped);
     }
     return !stopped();
 }
@@ -225,7 +255,11 @@ void image_copy::save_map(bool now, bool after_error) {
     if (!now && tick - map_saved_ms_ < (after_error ? map_interval_on_errors_ms : map_interval_ms)) return;
     map_saved_ms_ = tick;
     // The image's bytes are on the storage before a map that calls them copied.
-    output_.sync_data();
+    if (!output_.sync_data()) {
+        report_error("disk_storage::save_image", u"Cannot write \"" + u16(path_) + u"\": " + utf8_to_utf16(std::strerror(errno)));
+        write_failed_ = true;
+        return;
+    }
     if (!platform::replace_file_atomically(map_path_, map_.text("korvalen save-image"))) {
         report_error("disk_storage::save_image", u"Cannot write \"" + u16(map_path_) + u"\": " +
                                                      utf8_to_utf16(std::strerror(errno)));
@@ -237,7 +271,7 @@ void image_copy::finish() {
     read_bytes = map_.bytes_with(area_status::finished);
     bad_bytes = map_.bytes_with(area_status::bad_sector);
     left_bytes = map_.size() - read_bytes - bad_bytes;
-    if (left_bytes == 0) map_.current_status = '+';
+    if (left_bytes == 0 && !progress.cancelled) map_.current_status = '+';
     if (!write_failed_) save_map(true);
     if (!output_.close() && !write_failed_) {
         report_error("disk_storage::save_image", u"");

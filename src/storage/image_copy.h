@@ -38,7 +38,9 @@ public:
 private:
     bool open_output(platform::output_mode mode);
     bool load_map(platform::output_mode mode, bool output_existed);
+    bool output_holds(const rescue_map& loaded, bool output_existed);
     bool prepare_output();
+    bool start_phase(std::u16string_view title, area_status status);
     bool copy_pass(bool skipping);
     bool trim_pass();
     bool scrape_pass(area_status status);
@@ -55,6 +57,7 @@ private:
     platform::os_file output_;
     rescue_map map_;
     std::vector<uint8_t> buffer_;
+    int64_t size_ = 0;
     int64_t sector_ = 512;
     uint64_t map_saved_ms_ = 0;
     bool write_failed_ = false;

@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 
@@ -27,6 +30,8 @@ struct refusal_case {
     std::function<std::string(const fs::path& folder)> output;
     const char* told;  // what the refusal says
 };
+
+void PrintTo(const refusal_case& c, std::ostream* out) { *out << c.name; }
 
 class SaveImageRefuses : public ::testing::TestWithParam<refusal_case> {};
 
@@ -118,6 +123,46 @@ TEST(SaveImage, ALinkPlantedAtTheOutputIsNotFollowed) {
     EXPECT_NE(r.err.find("is a symbolic link; it is not followed"), std::string::npos) << r.err;
     EXPECT_EQ(test::read_file(victim), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
     EXPECT_TRUE(fs::is_symlink(dir.file("out.img")));
+}
+
+// A loop device over an image file, detached again at the end; empty when the system gives none
+// (no root, no loop support).
+class loop_device {
+public:
+    explicit loop_device(const fs::path& file) {
+        const std::string command = "losetup -f --show '" + file.string() + "' 2>/dev/null";
+        if (FILE* out = ::popen(command.c_str(), "r")) {
+            char line[256] = {};
+            if (std::fgets(line, sizeof line, out)) path_ = std::string(line, std::strcspn(line, "\n"));
+            ::pclose(out);
+        }
+    }
+    ~loop_device() {
+        if (!path_.empty()) (void)std::system(("losetup -d '" + path_ + "'").c_str());
+    }
+    loop_device(const loop_device&) = delete;
+    loop_device& operator=(const loop_device&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// The image behind a loop device is the same storage as the device, both ways round.
+TEST(SaveImage, ALoopDeviceAndTheFileBehindItAreOneStorage) {
+    test::temp_dir dir;
+    const fs::path disk = dir.file("disk.img");
+    fs::copy_file(test::fixture_image("part-volumes"), disk);
+    const std::string before = test::sha256_hex(test::read_file(disk));
+    const loop_device loop(disk);
+    if (loop.path().empty()) GTEST_SKIP() << "no loop device can be set up here";
+    for (const auto& [source, output] : std::vector<std::pair<std::string, std::string>>{
+             {loop.path(), disk.string()}, {disk.string() + "#2048", loop.path()}, {disk.string(), loop.path()}}) {
+        const test::limited_result r = korvalen({"save-image", source, output, "--force"});
+        EXPECT_EQ(r.exit_code, 1) << source << " -> " << output;
+        EXPECT_NE(r.err.find("an image is never written over its source"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(test::sha256_hex(test::read_file(disk)), before);
 }
 
 }  // namespace

@@ -166,3 +166,81 @@ TEST_F(ImageCopy, AHealthySourceIsCopiedWhole) {
 
 }  // namespace
 }  // namespace kvl
+
+namespace kvl {
+namespace {
+
+// Cancel works in every pass, and what it leaves resumes to the same image.
+class ImageCopyCancel : public ImageCopy, public ::testing::WithParamInterface<std::pair<const char16_t*, char>> {};
+
+TEST_P(ImageCopyCancel, LeavesAMapThatResumes) {
+    const auto [title, status] = GetParam();
+    {
+        test::failing_reads disk(source);
+        ui.pump.on_pump = [&] {
+            if (!ui.progress.windows.empty() && ui.progress.windows.back()->alive &&
+                ui.progress.windows.back()->title.starts_with(title))
+                ui.progress.press_cancel();
+        };
+        const auto run = copy(platform::output_mode::create_new, disk);
+        // Retrying leaves nothing untried, only bad sectors that could be read yet.
+        EXPECT_EQ(run->left_bytes > 0, status != '-');
+        ui.pump.on_pump.clear();
+    }
+    EXPECT_EQ(saved_map().current_status, status);
+    test::failing_reads disk(source);
+    const auto run = copy(platform::output_mode::resume, disk);
+    EXPECT_EQ(run->left_bytes, 0);
+    EXPECT_EQ(test::read_file(dir.file("out.img")), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(InEachPass, ImageCopyCancel,
+                         ::testing::Values(std::pair{u"Processing", '?'}, std::pair{u"Trimming", '*'},
+                                           std::pair{u"Reading bad areas", '/'}, std::pair{u"Reading bad sectors", '-'}));
+
+// A map is resumed only with the image it describes.
+struct resume_case {
+    const char* name;
+    bool keep_image;
+    int64_t image_size;  // -1: as written
+};
+
+class ImageCopyResume : public ImageCopy, public ::testing::WithParamInterface<resume_case> {};
+
+TEST_P(ImageCopyResume, IsRefusedWithoutTheImageTheMapDescribes) {
+    {
+        test::failing_reads disk(source);
+        copy(platform::output_mode::create_new, disk);
+    }
+    if (!GetParam().keep_image) fs::remove(dir.file("out.img"));
+    if (GetParam().image_size >= 0) fs::resize_file(dir.file("out.img"), static_cast<uintmax_t>(GetParam().image_size));
+    const auto map_before = test::read_file(dir.file("out.img.map"));
+    ASSERT_TRUE(storage.open(utf8_to_utf16(source.string())));
+    image_copy run(storage, dir.file("out.img").string());
+    EXPECT_FALSE(run.run(platform::output_mode::resume));
+    storage.close();
+    EXPECT_TRUE(ui.log_texts().back().ends_with(u"; the copy cannot be resumed")) << utf16_to_utf8(ui.log_texts().back());
+    EXPECT_EQ(test::read_file(dir.file("out.img.map")), map_before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ImageCopyResume,
+                         ::testing::Values(resume_case{"ImageGone", false, -1}, resume_case{"ImageCut", true, 4096}),
+                         [](const auto& test_case) { return std::string(test_case.param.name); });
+
+TEST(ImageCopyOfAFile, TakesItsLastPartSectorToo) {
+    test::test_ui ui;
+    test::temp_dir dir;
+    const std::vector<uint8_t> bytes = random_bytes(1000);
+    test::write_file(dir.file("odd.img"), bytes);
+    disk_storage storage;
+    ASSERT_TRUE(storage.open(dir.u16("odd.img")));
+    image_copy run(storage, dir.file("out.img").string());
+    ASSERT_TRUE(run.run(platform::output_mode::create_new));
+    storage.close();
+    EXPECT_EQ(test::read_file(dir.file("out.img")), bytes);
+    EXPECT_EQ(run.read_bytes, 1000);
+    EXPECT_EQ(run.map().size(), 1000);
+}
+
+}  // namespace
+}  // namespace kvl

@@ -47,7 +47,8 @@ double best_seconds(const std::function<bool()>& copy, const fs::path& output) {
         fs::remove(output.string() + ".map", error);
         const auto start = std::chrono::steady_clock::now();
         if (!copy()) return -1;
-        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        best =
+            std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
     return best;
 }
@@ -55,13 +56,15 @@ double best_seconds(const std::function<bool()>& copy, const fs::path& output) {
 bool korvalen_copy(const std::string& source, const fs::path& output) {
     kvl::disk_storage storage;
     if (!storage.open(kvl::utf8_to_utf16(source))) return false;
-    const bool saved = storage.save_image(kvl::utf8_to_utf16(output.string()), kvl::platform::output_mode::create_new);
+    const bool saved =
+        storage.save_image(kvl::utf8_to_utf16(output.string()), kvl::platform::output_mode::create_new);
     storage.close();
     return saved;
 }
 
 void report(const char* name, double seconds, double reference) {
-    std::printf("%-28s %7.3f s  %8.0f MB/s  %5.2f x dd\n", name, seconds, image_size / seconds / 1e6, reference / seconds);
+    std::printf("%-28s %7.3f s  %8.0f MB/s  %5.2f x dd\n", name, seconds, image_size / seconds / 1e6,
+                reference / seconds);
 }
 
 }  // namespace
@@ -74,7 +77,11 @@ int main() {
     const std::string quoted_source = "'" + source + "'";
     const std::string quoted_output = "'" + output.string() + "'";
     const double dd = best_seconds(
-        [&] { return std::system(("dd if=" + quoted_source + " of=" + quoted_output + " bs=1M status=none").c_str()) == 0; },
+        [&] {
+            return std::system(
+                       ("dd if=" + quoted_source + " of=" + quoted_output + " bs=1M status=none").c_str()) ==
+                   0;
+        },
         output);
     kvl::platform::manual_clock clock;
     kvl::platform::memory_message_box boxes;
@@ -89,7 +96,9 @@ int main() {
     if (std::system("command -v ddrescue >/dev/null") == 0) {
         const double ddrescue = best_seconds(
             [&] {
-                return std::system(("ddrescue -q " + quoted_source + " " + quoted_output + " " + quoted_output + ".map").c_str()) == 0;
+                return std::system(("ddrescue -q " + quoted_source + " " + quoted_output + " " +
+                                    quoted_output + ".map")
+                                       .c_str()) == 0;
             },
             output);
         report("GNU ddrescue", ddrescue, dd);

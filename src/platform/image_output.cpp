@@ -17,7 +17,9 @@ namespace kvl::platform {
 
 namespace {
 
-std::u16string quoted(const std::string& path) { return u"\"" + utf8_to_utf16(path) + u"\""; }
+std::u16string quoted(const std::string& path) {
+    return u"\"" + utf8_to_utf16(path) + u"\"";
+}
 
 std::string folder_of(const std::string& path) {
     const size_t slash = path.find_last_of('/');
@@ -36,11 +38,12 @@ struct storage_of {
 
 // The file behind a loop device, if it is one whose file can still be found.
 bool loop_backing(dev_t device, struct stat& backing) {
-    const std::string sys = "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device)) +
-                            "/loop/backing_file";
+    const std::string sys = "/sys/dev/block/" + std::to_string(major(device)) + ":" +
+                            std::to_string(minor(device)) + "/loop/backing_file";
     std::ifstream in(sys);
     std::string path;
-    return std::getline(in, path) && !path.empty() && ::stat(path.c_str(), &backing) == 0 && S_ISREG(backing.st_mode);
+    return std::getline(in, path) && !path.empty() && ::stat(path.c_str(), &backing) == 0 &&
+           S_ISREG(backing.st_mode);
 }
 
 void add_storage(const struct stat& st, storage_of& out, int depth) {
@@ -59,7 +62,8 @@ void add_storage(const struct stat& st, storage_of& out, int depth) {
 std::vector<dev_t> holders_of(const struct stat& file) {
     std::vector<dev_t> holders = {file.st_dev};
     struct stat backing {};
-    for (int depth = 0; depth < 8 && loop_backing(holders.back(), backing); ++depth) holders.push_back(backing.st_dev);
+    for (int depth = 0; depth < 8 && loop_backing(holders.back(), backing); ++depth)
+        holders.push_back(backing.st_dev);
     return holders;
 }
 
@@ -85,7 +89,8 @@ bool overlaps(const storage_of& written, const storage_of& read) {
     return false;
 }
 
-bool touches(const struct stat& out, const struct stat& source, const std::string& path, std::u16string& why) {
+bool touches(const struct stat& out, const struct stat& source, const std::string& path,
+             std::u16string& why) {
     if (out.st_dev == source.st_dev && out.st_ino == source.st_ino) {
         why = quoted(path) + u" is the source itself; an image is never written over its source";
         return true;
@@ -95,8 +100,9 @@ bool touches(const struct stat& out, const struct stat& source, const std::strin
     add_storage(out, written, 0);
     add_storage(source, read, 0);
     if (!overlaps(written, read)) return false;
-    why = quoted(path) + u" shares its storage with the source (the same disk, a file in a volume on it, or a file "
-                         u"behind a loop device); an image is never written over its source";
+    why = quoted(path) +
+          u" shares its storage with the source (the same disk, a file in a volume on it, or a file "
+          u"behind a loop device); an image is never written over its source";
     return true;
 }
 

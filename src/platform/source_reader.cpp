@@ -19,10 +19,16 @@ source_reader*& current() {
 
 }  // namespace
 
-source_reader& reader() { return *current(); }
+source_reader& reader() {
+    return *current();
+}
 
-scoped_reader::scoped_reader(source_reader& replacement) : saved_(current()) { current() = &replacement; }
+scoped_reader::scoped_reader(source_reader& replacement) : saved_(current()) {
+    current() = &replacement;
+}
 
-scoped_reader::~scoped_reader() { current() = saved_; }
+scoped_reader::~scoped_reader() {
+    current() = saved_;
+}
 
 }  // namespace kvl::platform

@@ -30,7 +30,9 @@ constexpr int64_t max_map_bytes = 64 * 1024 * 1024;
 // Retries beyond this would only keep a dead sector busy.
 constexpr int32_t max_sector_retries = 64;
 
-std::u16string u16(const std::string& text) { return utf8_to_utf16(text); }
+std::u16string u16(const std::string& text) {
+    return utf8_to_utf16(text);
+}
 
 bool path_exists(const std::string& path) {
     struct stat st {};
@@ -65,7 +67,8 @@ bool image_copy::run(platform::output_mode mode) {
     const int32_t retries = std::clamp(source_.sector_retries, 0, max_sector_retries);
     for (int32_t retry = 0; going && retry < retries; ++retry) {
         map_.current_pass = retry + 2;
-        going = start_phase(u"Reading bad sectors again", area_status::bad_sector) && scrape_pass(area_status::bad_sector);
+        going = start_phase(u"Reading bad sectors again", area_status::bad_sector) &&
+                scrape_pass(area_status::bad_sector);
     }
     finish();
     return !write_failed_;
@@ -80,14 +83,16 @@ bool image_copy::load_map(platform::output_mode mode, bool output_existed) {
     const bool map_exists = path_exists(map_path_);
     map_.reset(size_);
     if (mode == platform::output_mode::create_new && map_exists) {
-        report_error("disk_storage::save_image", u"\"" + u16(map_path_) + u"\" already exists and is not replaced");
+        report_error("disk_storage::save_image",
+                     u"\"" + u16(map_path_) + u"\" already exists and is not replaced");
         return false;
     }
     if (mode != platform::output_mode::resume) return true;
     if (!map_exists) {
         if (!output_existed) return true;
-        report_error("disk_storage::save_image", u"\"" + u16(path_) + u"\" has no map \"" + u16(map_path_) +
-                                                     u"\" beside it; what it holds is not known, so it cannot be resumed");
+        report_error("disk_storage::save_image",
+                     u"\"" + u16(path_) + u"\" has no map \"" + u16(map_path_) +
+                         u"\" beside it; what it holds is not known, so it cannot be resumed");
         return false;
     }
     std::vector<uint8_t> bytes;
@@ -98,7 +103,8 @@ bool image_copy::load_map(platform::output_mode mode, bool output_existed) {
         return false;
     }
     if (loaded.size() > size_) {
-        report_error("disk_storage::save_image", u"\"" + u16(map_path_) + u"\" maps " + decimal(loaded.size()) +
+        report_error("disk_storage::save_image", u"\"" + u16(map_path_) + u"\" maps " +
+                                                     decimal(loaded.size()) +
                                                      u" bytes, more than the source's " + decimal(size_) +
                                                      u"; it is the map of another source");
         return false;
@@ -117,7 +123,8 @@ bool image_copy::output_holds(const rescue_map& loaded, bool output_existed) {
     for (const map_area& area : loaded.areas())
         if (area.status == area_status::finished) copied_end = area.position + area.size;
     struct stat st {};
-    const bool short_file = output_existed && ::stat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size < copied_end;
+    const bool short_file =
+        output_existed && ::stat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size < copied_end;
     if (copied_end == 0 || (output_existed && !short_file)) return true;
     report_error("disk_storage::save_image", u"\"" + u16(map_path_) + u"\" says " + decimal(copied_end) +
                                                  u" bytes were copied, but \"" + u16(path_) +
@@ -159,7 +166,8 @@ int image_copy::copy_piece(int64_t position, int64_t length, area_status failed)
     const int32_t n = static_cast<int32_t>(length);
     const bool read = source_.read_once(position, buffer_.data(), n);
     if (!read) std::fill_n(buffer_.begin(), n, 0);
-    if ((read || failed == area_status::bad_sector) && !output_.write_full_at(position, buffer_.data(), length)) {
+    if ((read || failed == area_status::bad_sector) &&
+        !output_.write_full_at(position, buffer_.data(), length)) {
         report_error("disk_storage::save_image", u"");
         write_failed_ = true;
         return -1;
@@ -171,7 +179,9 @@ int image_copy::copy_piece(int64_t position, int64_t length, area_status failed)
     return read ? 1 : 0;
 }
 
-bool image_copy::stopped() const { return write_failed_ || progress.cancelled; }
+bool image_copy::stopped() const {
+    return write_failed_ || progress.cancelled;
+}
 
 // Each pass after the copying ones counts the bytes it goes over, so its window stays up and Cancel
 // can be pressed in it; a pass with nothing to do is skipped.
@@ -256,13 +266,14 @@ void image_copy::save_map(bool now, bool after_error) {
     map_saved_ms_ = tick;
     // The image's bytes are on the storage before a map that calls them copied.
     if (!output_.sync_data()) {
-        report_error("disk_storage::save_image", u"Cannot write \"" + u16(path_) + u"\": " + utf8_to_utf16(std::strerror(errno)));
+        report_error("disk_storage::save_image",
+                     u"Cannot write \"" + u16(path_) + u"\": " + utf8_to_utf16(std::strerror(errno)));
         write_failed_ = true;
         return;
     }
     if (!platform::replace_file_atomically(map_path_, map_.text("korvalen save-image"))) {
-        report_error("disk_storage::save_image", u"Cannot write \"" + u16(map_path_) + u"\": " +
-                                                     utf8_to_utf16(std::strerror(errno)));
+        report_error("disk_storage::save_image",
+                     u"Cannot write \"" + u16(map_path_) + u"\": " + utf8_to_utf16(std::strerror(errno)));
         write_failed_ = true;
     }
 }
@@ -283,8 +294,10 @@ void image_copy::finish() {
     if (bad_bytes == 0 && left_bytes == 0)
         log_note(summary);
     else
-        report_error("disk_storage::save_image",
-                     summary + (left_bytes > 0 ? u"; the map \"" + u16(map_path_) + u"\" lets the copy be resumed" : u""));
+        report_error(
+            "disk_storage::save_image",
+            summary +
+                (left_bytes > 0 ? u"; the map \"" + u16(map_path_) + u"\" lets the copy be resumed" : u""));
 }
 
 }  // namespace kvl

@@ -104,6 +104,51 @@ void rescue_map::reset(int64_t size) {
     current_pass = 1;
 }
 
+namespace {
+
+// The phase line: "position status [pass]". An empty text when it is sound, else what is wrong.
+std::u16string read_status_line(const std::string_view* words, int count, int64_t& position, char& status,
+                                int32_t& pass) {
+    if (count < 2 || count > 3) return u"the status line holds a position, a status and a pass";
+    if (const number_fault fault = parse_number(words[0], position); fault != number_fault::none)
+        return number_error(fault, u"the position");
+    if (!is_one_of(words[1], phase_statuses)) return u"the status is not one of ? * / - F G +";
+    if (count == 3 && !parse_pass(words[2], pass))
+        return u"the pass is not a decimal number from 1 to 2147483647";
+    status = words[1][0];
+    return {};
+}
+
+// An area line: "position size status", starting where the areas so far end.
+template <typename Areas>
+std::u16string read_area_line(const std::string_view* words, int count, int64_t& end, Areas& areas) {
+    if (count != 3) return u"an area line holds a position, a size and a status";
+    int64_t area_position = 0;
+    int64_t area_size = 0;
+    if (const number_fault fault = parse_number(words[0], area_position); fault != number_fault::none)
+        return number_error(fault, u"the position");
+    if (const number_fault fault = parse_number(words[1], area_size); fault != number_fault::none)
+        return number_error(fault, u"the size");
+    if (!is_one_of(words[2], area_statuses)) return u"the status is not one of ? * / - +";
+    if (area_position != end)
+        return end == 0 ? u"the first area does not start at 0"
+                        : u"the area does not start where the previous one ended";
+    if (area_size == 0) return u"the area is empty";
+    int64_t area_end = 0;
+    if (__builtin_add_overflow(area_position, area_size, &area_end))
+        return u"the area ends past the largest possible position";
+    const auto state = static_cast<area_status>(words[2][0]);
+    // Neighbours of one status are one area, as mark() keeps them.
+    if (!areas.empty() && std::prev(areas.end())->second.status == state)
+        std::prev(areas.end())->second.end = area_end;
+    else
+        areas.emplace_hint(areas.end(), area_position, typename Areas::mapped_type{area_end, state});
+    end = area_end;
+    return {};
+}
+
+}  // namespace
+
 bool rescue_map::parse(std::string_view text, std::u16string& error) {
     std::map<int64_t, span_end> areas;
     int64_t end = 0;
@@ -112,11 +157,6 @@ bool rescue_map::parse(std::string_view text, std::u16string& error) {
     char status = '?';
     int32_t pass = 1;
     int64_t line_number = 0;
-    auto fail = [&](std::u16string_view why) {
-        error = u"line " + decimal(line_number) + u": " + std::u16string(why);
-        return false;
-    };
-
     for (size_t start = 0; start < text.size();) {
         const size_t newline = std::min(text.find('\n', start), text.size());
         const std::string_view line = text.substr(start, newline - start);
@@ -125,48 +165,18 @@ bool rescue_map::parse(std::string_view text, std::u16string& error) {
         std::string_view words[4];
         const int count = split_words(line, words, 3);
         if (count == 0) continue;
-
-        if (!have_status) {
-            if (count < 2 || count > 3) return fail(u"the status line holds a position, a status and a pass");
-            if (const number_fault fault = parse_number(words[0], position); fault != number_fault::none)
-                return fail(number_error(fault, u"the position"));
-            if (!is_one_of(words[1], phase_statuses)) return fail(u"the status is not one of ? * / - F G +");
-            if (count == 3 && !parse_pass(words[2], pass))
-                return fail(u"the pass is not a decimal number from 1 to 2147483647");
-            status = words[1][0];
-            have_status = true;
-            continue;
+        const std::u16string fault = have_status ? read_area_line(words, count, end, areas)
+                                                 : read_status_line(words, count, position, status, pass);
+        if (!fault.empty()) {
+            error = u"line " + decimal(line_number) + u": " + fault;
+            return false;
         }
-
-        if (count != 3) return fail(u"an area line holds a position, a size and a status");
-        int64_t area_position = 0;
-        int64_t area_size = 0;
-        if (const number_fault fault = parse_number(words[0], area_position); fault != number_fault::none)
-            return fail(number_error(fault, u"the position"));
-        if (const number_fault fault = parse_number(words[1], area_size); fault != number_fault::none)
-            return fail(number_error(fault, u"the size"));
-        if (!is_one_of(words[2], area_statuses)) return fail(u"the status is not one of ? * / - +");
-        if (area_position != end) {
-            return fail(end == 0 ? u"the first area does not start at 0"
-                                 : u"the area does not start where the previous one ended");
-        }
-        if (area_size == 0) return fail(u"the area is empty");
-        int64_t area_end = 0;
-        if (__builtin_add_overflow(area_position, area_size, &area_end))
-            return fail(u"the area ends past the largest possible position");
-        const auto area_state = static_cast<area_status>(words[2][0]);
-        // Neighbours of one status are one area, as mark() keeps them.
-        if (!areas.empty() && std::prev(areas.end())->second.status == area_state)
-            std::prev(areas.end())->second.end = area_end;
-        else
-            areas.emplace_hint(areas.end(), area_position, span_end{area_end, area_state});
-        end = area_end;
+        have_status = true;
     }
     if (!have_status) {
-        line_number = std::max<int64_t>(line_number, 1);
-        return fail(u"the status line is missing");
+        error = u"line " + decimal(std::max<int64_t>(line_number, 1)) + u": the status line is missing";
+        return false;
     }
-
     areas_.swap(areas);
     size_ = end;
     current_position = position;

@@ -31,7 +31,9 @@ struct refusal_case {
     const char* told;  // what the refusal says
 };
 
-void PrintTo(const refusal_case& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const refusal_case& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class SaveImageRefuses : public ::testing::TestWithParam<refusal_case> {};
 
@@ -54,27 +56,29 @@ TEST_P(SaveImageRefuses, WithExitStatus1AndTheSourceUnchanged) {
 
 INSTANTIATE_TEST_SUITE_P(
     OntoItsSource, SaveImageRefuses,
-    ::testing::Values(
-        refusal_case{"SamePath", [](const fs::path& d) { return (d / "disk.img").string(); }, "is the source itself"},
-        refusal_case{"ThroughADotPath", [](const fs::path& d) { return (d / "." / "disk.img").string(); }, "is the source itself"},
-        refusal_case{"SymbolicLink",
-                     [](const fs::path& d) {
-                         fs::create_symlink(d / "disk.img", d / "link.img");
-                         return (d / "link.img").string();
-                     },
-                     "is the source itself"},
-        refusal_case{"HardLink",
-                     [](const fs::path& d) {
-                         fs::create_hard_link(d / "disk.img", d / "hard.img");
-                         return (d / "hard.img").string();
-                     },
-                     "is the source itself"},
-        refusal_case{"LinkedFolder",
-                     [](const fs::path& d) {
-                         fs::create_directory_symlink(d, d / "again");
-                         return (d / "again" / "disk.img").string();
-                     },
-                     "is the source itself"}),
+    ::testing::Values(refusal_case{"SamePath", [](const fs::path& d) { return (d / "disk.img").string(); },
+                                   "is the source itself"},
+                      refusal_case{"ThroughADotPath",
+                                   [](const fs::path& d) { return (d / "." / "disk.img").string(); },
+                                   "is the source itself"},
+                      refusal_case{"SymbolicLink",
+                                   [](const fs::path& d) {
+                                       fs::create_symlink(d / "disk.img", d / "link.img");
+                                       return (d / "link.img").string();
+                                   },
+                                   "is the source itself"},
+                      refusal_case{"HardLink",
+                                   [](const fs::path& d) {
+                                       fs::create_hard_link(d / "disk.img", d / "hard.img");
+                                       return (d / "hard.img").string();
+                                   },
+                                   "is the source itself"},
+                      refusal_case{"LinkedFolder",
+                                   [](const fs::path& d) {
+                                       fs::create_directory_symlink(d, d / "again");
+                                       return (d / "again" / "disk.img").string();
+                                   },
+                                   "is the source itself"}),
     [](const auto& test_case) { return std::string(test_case.param.name); });
 
 TEST(SaveImage, APartitionTextOfTheSameImageIsRefused) {
@@ -82,7 +86,8 @@ TEST(SaveImage, APartitionTextOfTheSameImageIsRefused) {
     const fs::path disk = dir.file("disk.img");
     fs::copy_file(test::fixture_image("part-volumes"), disk);
     const std::string before = test::sha256_hex(test::read_file(disk));
-    const test::limited_result r = korvalen({"save-image", disk.string() + "#2048", disk.string(), "--force"});
+    const test::limited_result r =
+        korvalen({"save-image", disk.string() + "#2048", disk.string(), "--force"});
     EXPECT_EQ(r.exit_code, 1) << r.err;
     EXPECT_NE(r.err.find("is the source itself"), std::string::npos) << r.err;
     EXPECT_EQ(test::sha256_hex(test::read_file(disk)), before);
@@ -156,8 +161,10 @@ TEST(SaveImage, ALoopDeviceAndTheFileBehindItAreOneStorage) {
     const std::string before = test::sha256_hex(test::read_file(disk));
     const loop_device loop(disk);
     if (loop.path().empty()) GTEST_SKIP() << "no loop device can be set up here";
-    for (const auto& [source, output] : std::vector<std::pair<std::string, std::string>>{
-             {loop.path(), disk.string()}, {disk.string() + "#2048", loop.path()}, {disk.string(), loop.path()}}) {
+    for (const auto& [source, output] :
+         std::vector<std::pair<std::string, std::string>>{{loop.path(), disk.string()},
+                                                          {disk.string() + "#2048", loop.path()},
+                                                          {disk.string(), loop.path()}}) {
         const test::limited_result r = korvalen({"save-image", source, output, "--force"});
         EXPECT_EQ(r.exit_code, 1) << source << " -> " << output;
         EXPECT_NE(r.err.find("an image is never written over its source"), std::string::npos) << r.err;

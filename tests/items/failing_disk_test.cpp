@@ -25,9 +25,9 @@ namespace fs = std::filesystem;
 
 // Opens the source, selects every row and recovers it, as a user would; every file written, by its
 // path below the folder, with its bytes. What the opening logged is kept: Recover starts a new log.
-std::map<std::string, std::vector<uint8_t>> recover_everything(const fs::path& image, const fs::path& out,
-                                                               const test::test_ui* ui = nullptr,
-                                                               std::vector<std::u16string>* opening_log = nullptr) {
+std::map<std::string, std::vector<uint8_t>> recover_everything(
+    const fs::path& image, const fs::path& out, const test::test_ui* ui = nullptr,
+    std::vector<std::u16string>* opening_log = nullptr) {
     test::search_world world;
     const auto node = world.add_source(utf8_to_utf16(image.string()));
     world.manager.activate(node);
@@ -37,7 +37,8 @@ std::map<std::string, std::vector<uint8_t>> recover_everything(const fs::path& i
     world.manager.recover();
     std::map<std::string, std::vector<uint8_t>> files;
     for (const auto& entry : fs::recursive_directory_iterator(out))
-        if (entry.is_regular_file()) files["/" + fs::relative(entry.path(), out).string()] = test::read_file(entry.path());
+        if (entry.is_regular_file())
+            files["/" + fs::relative(entry.path(), out).string()] = test::read_file(entry.path());
     return files;
 }
 
@@ -56,8 +57,8 @@ int64_t ntfs_data_offset(const fs::path& image, int64_t record_index, int64_t po
     ntfs_record record;
     ntfs_attributes attributes;
     data_chunks chunks;
-    if (!record.assign_by_index(view.storage, record_index, view.volume.mft_chunks) || !attributes.load(record, true) ||
-        !attributes.get_data_chunks(chunks))
+    if (!record.assign_by_index(view.storage, record_index, view.volume.mft_chunks) ||
+        !attributes.load(record, true) || !attributes.get_data_chunks(chunks))
         return -1;
     return chunks.vcn_to_lcn(position);
 }
@@ -71,7 +72,7 @@ TEST(FailingDisk, NtfsLosesOnlyTheRecordsAndBytesInBadSectors) {
     test::test_ui ui;
     test::temp_dir dir;
     const fs::path image = test::fixture_image("ntfs-4k");
-    const int64_t records = mft_record_offset(image, 72);  // records 72 to 75: two folders, two files
+    const int64_t records = mft_record_offset(image, 72);     // records 72 to 75: two folders, two files
     const int64_t data = ntfs_data_offset(image, 260, 4096);  // inside /Fragmented/fragmented.bin
     ASSERT_GT(records, 0);
     ASSERT_GT(data, 0);
@@ -82,13 +83,16 @@ TEST(FailingDisk, NtfsLosesOnlyTheRecordsAndBytesInBadSectors) {
     const auto files = recover_everything(image, dir.path(), &ui, &opening);
 
     EXPECT_TRUE(logged(opening, u"MFT records 72 to 75 cannot be read"));
-    EXPECT_TRUE(logged(ui.log_texts(), u"4096 bytes of the data lie in sectors that cannot be read and are zeros: bytes 4096 to 8191"));
+    EXPECT_TRUE(logged(
+        ui.log_texts(),
+        u"4096 bytes of the data lie in sectors that cannot be read and are zeros: bytes 4096 to 8191"));
     std::set<std::string> written;
     for (const auto& [path, bytes] : files) written.insert(test::sha256_hex(bytes));
     int checked = 0;
     for (const test::manifest_entry& entry : test::read_manifest("ntfs-4k.manifest.jsonl")) {
         const int64_t record = entry.mft_record.value_or(-1);
-        if (entry.folder || entry.sha256.empty() || !entry.intact || record == 260 || (record >= 72 && record <= 75))
+        if (entry.folder || entry.sha256.empty() || !entry.intact || record == 260 ||
+            (record >= 72 && record <= 75))
             continue;
         EXPECT_TRUE(written.count(entry.sha256)) << entry.path;
         ++checked;
@@ -123,8 +127,11 @@ TEST(FailingDisk, FatTableIsTakenFromItsCopyAndAFolderLosesOnlyItsBadCluster) {
     disk.fail(middle_cluster, 2048);
     const auto files = recover_everything(image, dir.path());
 
-    EXPECT_TRUE(logged(ui.log_texts(), u"4096 bytes of the FAT at 2048 cannot be read; they are taken from copy 2 of the FAT"));
-    EXPECT_TRUE(logged(ui.log_texts(), u"2048 bytes at " + decimal(middle_cluster) + u" cannot be read; read as zeros"));
+    EXPECT_TRUE(
+        logged(ui.log_texts(),
+               u"4096 bytes of the FAT at 2048 cannot be read; they are taken from copy 2 of the FAT"));
+    EXPECT_TRUE(logged(ui.log_texts(),
+                       u"2048 bytes at " + decimal(middle_cluster) + u" cannot be read; read as zeros"));
     int in_big_folder = 0;
     for (const test::manifest_entry& entry : test::read_manifest("fat16.manifest.jsonl")) {
         if (entry.folder || entry.sha256.empty() || !entry.intact || entry.deleted) continue;
@@ -164,8 +171,12 @@ TEST(FailingDisk, ABadSectorIsTriedAsOftenAsTheSettingSaysAndReportedOnce) {
     // sector itself fails 1 + 2 times; the later reads go around it.
     EXPECT_EQ(disk.failed, 1 + 6 + 3);
     const auto lines = ui.log_texts();
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::u16string& l) { return l.find(u"cannot be read") != std::u16string::npos; }), 1);
-    EXPECT_TRUE(logged(ui.log_texts(), u"disk_storage::read=> 512 bytes at 8192 cannot be read; read as zeros"));
+    EXPECT_EQ(std::count_if(
+                  lines.begin(), lines.end(),
+                  [](const std::u16string& l) { return l.find(u"cannot be read") != std::u16string::npos; }),
+              1);
+    EXPECT_TRUE(
+        logged(ui.log_texts(), u"disk_storage::read=> 512 bytes at 8192 cannot be read; read as zeros"));
 }
 
 }  // namespace

@@ -66,7 +66,8 @@ protected:
         const std::vector<uint8_t> bytes = test::read_file(dir.file("out.img.map"));
         rescue_map map;
         std::u16string error;
-        EXPECT_TRUE(map.parse(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), error))
+        EXPECT_TRUE(
+            map.parse(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), error))
             << utf16_to_utf8(error);
         return map;
     }
@@ -129,7 +130,8 @@ TEST_F(ImageCopy, ACancelledCopyResumesReadingOnlyWhatWasLeft) {
     test::failing_reads disk(source);
     copy(platform::output_mode::resume, disk);
     for (const map_area& area : cut.areas()) {
-        const bool read_again = area.status == area_status::finished && disk.asked.intersects(area.position, area.size);
+        const bool read_again =
+            area.status == area_status::finished && disk.asked.intersects(area.position, area.size);
         EXPECT_FALSE(read_again) << area.position;
     }
     EXPECT_EQ(test::read_file(dir.file("out.img")), expected);
@@ -138,11 +140,13 @@ TEST_F(ImageCopy, ACancelledCopyResumesReadingOnlyWhatWasLeft) {
 
 TEST_F(ImageCopy, ResumesAMapThatGnuDdrescueWrote) {
     // ddrescue's map of a copy that had read the first 2 MiB and found a bad sector in them.
-    test::write_file(dir.file("out.img"), std::vector<uint8_t>(original.begin(), original.begin() + 2 * 1024 * 1024));
+    test::write_file(dir.file("out.img"),
+                     std::vector<uint8_t>(original.begin(), original.begin() + 2 * 1024 * 1024));
     const std::string map_text =
         "# Mapfile. Created by GNU ddrescue version 1.27\n# current_pos  current_status  current_pass\n"
         "0x00200000     ?               1\n#      pos        size  status\n"
-        "0x00000000  0x00100000  +\n0x00100000  0x00001000  -\n0x00101000  0x000FF000  +\n0x00200000  0x00400000  ?\n";
+        "0x00000000  0x00100000  +\n0x00100000  0x00001000  -\n0x00101000  0x000FF000  +\n0x00200000  "
+        "0x00400000  ?\n";
     test::write_file(dir.file("out.img.map"), std::vector<uint8_t>(map_text.begin(), map_text.end()));
     test::failing_reads disk(source);
     copy(platform::output_mode::resume, disk);
@@ -161,7 +165,8 @@ TEST_F(ImageCopy, AHealthySourceIsCopiedWhole) {
     EXPECT_EQ(test::read_file(dir.file("out.img")), original);
     EXPECT_EQ(disk.failed, 0);
     EXPECT_EQ(disk.reads, source_size / run.block_size + 1);  // the boot sector, then one read per block
-    EXPECT_TRUE(ui.log_texts().back().ends_with(u"6291456 bytes read, 0 bytes unreadable (zeros in the image), 0 bytes left"));
+    EXPECT_TRUE(ui.log_texts().back().ends_with(
+        u"6291456 bytes read, 0 bytes unreadable (zeros in the image), 0 bytes left"));
 }
 
 }  // namespace
@@ -171,7 +176,8 @@ namespace kvl {
 namespace {
 
 // Cancel works in every pass, and what it leaves resumes to the same image.
-class ImageCopyCancel : public ImageCopy, public ::testing::WithParamInterface<std::pair<const char16_t*, char>> {};
+class ImageCopyCancel : public ImageCopy,
+                        public ::testing::WithParamInterface<std::pair<const char16_t*, char>> {};
 
 TEST_P(ImageCopyCancel, LeavesAMapThatResumes) {
     const auto [title, status] = GetParam();
@@ -196,7 +202,8 @@ TEST_P(ImageCopyCancel, LeavesAMapThatResumes) {
 
 INSTANTIATE_TEST_SUITE_P(InEachPass, ImageCopyCancel,
                          ::testing::Values(std::pair{u"Processing", '?'}, std::pair{u"Trimming", '*'},
-                                           std::pair{u"Reading bad areas", '/'}, std::pair{u"Reading bad sectors", '-'}));
+                                           std::pair{u"Reading bad areas", '/'},
+                                           std::pair{u"Reading bad sectors", '-'}));
 
 // A map is resumed only with the image it describes.
 struct resume_case {
@@ -213,18 +220,21 @@ TEST_P(ImageCopyResume, IsRefusedWithoutTheImageTheMapDescribes) {
         copy(platform::output_mode::create_new, disk);
     }
     if (!GetParam().keep_image) fs::remove(dir.file("out.img"));
-    if (GetParam().image_size >= 0) fs::resize_file(dir.file("out.img"), static_cast<uintmax_t>(GetParam().image_size));
+    if (GetParam().image_size >= 0)
+        fs::resize_file(dir.file("out.img"), static_cast<uintmax_t>(GetParam().image_size));
     const auto map_before = test::read_file(dir.file("out.img.map"));
     ASSERT_TRUE(storage.open(utf8_to_utf16(source.string())));
     image_copy run(storage, dir.file("out.img").string());
     EXPECT_FALSE(run.run(platform::output_mode::resume));
     storage.close();
-    EXPECT_TRUE(ui.log_texts().back().ends_with(u"; the copy cannot be resumed")) << utf16_to_utf8(ui.log_texts().back());
+    EXPECT_TRUE(ui.log_texts().back().ends_with(u"; the copy cannot be resumed"))
+        << utf16_to_utf8(ui.log_texts().back());
     EXPECT_EQ(test::read_file(dir.file("out.img.map")), map_before);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ImageCopyResume,
-                         ::testing::Values(resume_case{"ImageGone", false, -1}, resume_case{"ImageCut", true, 4096}),
+                         ::testing::Values(resume_case{"ImageGone", false, -1},
+                                           resume_case{"ImageCut", true, 4096}),
                          [](const auto& test_case) { return std::string(test_case.param.name); });
 
 TEST(ImageCopyOfAFile, TakesItsLastPartSectorToo) {

@@ -9,10 +9,13 @@
 
 namespace kvl::test {
 
-bool have_ddrescuelog() { return std::system("command -v ddrescuelog >/dev/null 2>&1") == 0; }
+bool have_ddrescuelog() {
+    return std::system("command -v ddrescuelog >/dev/null 2>&1") == 0;
+}
 
 std::optional<std::string> ddrescuelog(const std::string& arguments, const std::filesystem::path& scratch) {
-    const int status = std::system(("ddrescuelog " + arguments + " >'" + scratch.string() + "' 2>&1").c_str());
+    const int status =
+        std::system(("ddrescuelog " + arguments + " >'" + scratch.string() + "' 2>&1").c_str());
     const std::vector<uint8_t> bytes = read_file(scratch);
     if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
     return std::string(bytes.begin(), bytes.end());

@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "random_file.h"
 #include "core/text.h"
 #include "platform/memory_ui.h"
 #include "platform/stderr_ui.h"
@@ -27,14 +27,7 @@ constexpr int64_t image_size = int64_t{8} << 30;
 
 std::string source_image(const fs::path& folder) {
     const std::string path = (folder / "source.img").string();
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
-    std::mt19937_64 random(7);
-    std::vector<uint64_t> block(1 << 17);
-    for (int64_t done = 0; done < image_size; done += static_cast<int64_t>(block.size() * 8)) {
-        for (uint64_t& v : block) v = random();
-        if (::write(fd, block.data(), block.size() * 8) < 0) std::perror("write");
-    }
-    ::close(fd);
+    write_random_file(path, image_size);
     return path;
 }
 

@@ -5,9 +5,9 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <random>
 #include <vector>
 
+#include "random_file.h"
 #include "config/config.h"
 #include "core/text.h"
 #include "fat/disk_storage_fat.h"
@@ -22,14 +22,7 @@ constexpr int64_t image_size = int64_t{256} << 20;
 std::string raw_image() {
     const std::string path = (std::filesystem::temp_directory_path() / "korvalen-bench-raw.img").string();
     if (std::filesystem::exists(path) && std::filesystem::file_size(path) == static_cast<uintmax_t>(image_size)) return path;
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
-    std::mt19937_64 random(7);
-    std::vector<uint64_t> block(1 << 17);
-    for (int64_t done = 0; done < image_size; done += static_cast<int64_t>(block.size() * 8)) {
-        for (uint64_t& v : block) v = random();
-        if (::write(fd, block.data(), block.size() * 8) < 0) std::perror("write");
-    }
-    ::close(fd);
+    write_random_file(path, image_size);
     return path;
 }
 

@@ -2,23 +2,13 @@
 
 #include <algorithm>
 #include <iterator>
-#include <limits>
 
 namespace kvl {
-
-namespace {
-
-int64_t end_of(int64_t position, int64_t length) {
-    int64_t end = 0;
-    return __builtin_add_overflow(position, length, &end) ? std::numeric_limits<int64_t>::max() : end;
-}
-
-}  // namespace
 
 void byte_ranges::add(int64_t position, int64_t length) {
     if (length <= 0) return;
     int64_t begin = position;
-    int64_t end = end_of(position, length);
+    int64_t end = saturating_add(position, length);
     // Joins every range that overlaps or touches the new one.
     auto at = ranges_.upper_bound(begin);
     if (at != ranges_.begin() && std::prev(at)->second >= begin) --at;
@@ -32,7 +22,7 @@ void byte_ranges::add(int64_t position, int64_t length) {
 
 bool byte_ranges::intersects(int64_t position, int64_t length) const {
     if (length <= 0) return false;
-    const int64_t end = end_of(position, length);
+    const int64_t end = saturating_add(position, length);
     auto at = ranges_.lower_bound(end);
     return at != ranges_.begin() && std::prev(at)->second > position;
 }
@@ -40,7 +30,7 @@ bool byte_ranges::intersects(int64_t position, int64_t length) const {
 std::vector<byte_range> byte_ranges::within(int64_t position, int64_t length) const {
     std::vector<byte_range> out;
     if (length <= 0) return out;
-    const int64_t end = end_of(position, length);
+    const int64_t end = saturating_add(position, length);
     auto at = ranges_.upper_bound(position);
     if (at != ranges_.begin()) --at;
     for (; at != ranges_.end() && at->first < end; ++at) {

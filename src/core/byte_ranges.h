@@ -6,6 +6,12 @@
 
 namespace kvl {
 
+// a + b, or the largest value where that would overflow (an end that no damaged length can wrap).
+inline int64_t saturating_add(int64_t a, int64_t b) {
+    int64_t sum = 0;
+    return __builtin_add_overflow(a, b, &sum) ? INT64_MAX : sum;
+}
+
 struct byte_range {
     int64_t position = 0;
     int64_t length = 0;

@@ -72,71 +72,63 @@ int64_t os_file::seek(int64_t offset, int whence) {
     return result < 0 ? -1 : static_cast<int64_t>(result);
 }
 
-int64_t os_file::read_full(uint8_t* data, int64_t size) {
+namespace {
+
+// Repeats a read or write call until `size` bytes are done; the count done (short only when a read
+// meets the end), or -1 on failure. A write that takes nothing is a failure, not the end.
+template <typename Call>
+int64_t transfer_all(int64_t size, bool writing, Call call) {
     int64_t done = 0;
     while (done < size) {
-        const ssize_t n = ::read(fd_, data + done, static_cast<size_t>(size - done));
+        const ssize_t n = call(done);
         if (n < 0) {
             if (errno == EINTR) continue;
             return -1;
         }
-        if (n == 0) break;
+        if (n == 0) {
+            if (!writing) break;
+            errno = EIO;
+            return -1;
+        }
         done += n;
     }
     return done;
+}
+
+}  // namespace
+
+int64_t os_file::read_full(uint8_t* data, int64_t size) {
+    return transfer_all(size, false, [&](int64_t done) {
+        return ::read(fd_, data + done, static_cast<size_t>(size - done));
+    });
 }
 
 int64_t os_file::read_full_at(int64_t offset, uint8_t* data, int64_t size) const {
-    int64_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pread(fd_, data + done, static_cast<size_t>(size - done), static_cast<off_t>(offset + done));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return -1;
-        }
-        if (n == 0) break;
-        done += n;
-    }
-    return done;
+    return transfer_all(size, false, [&](int64_t done) {
+        return ::pread(fd_, data + done, static_cast<size_t>(size - done), static_cast<off_t>(offset + done));
+    });
 }
 
 bool os_file::write_full(const uint8_t* data, int64_t size) {
-    int64_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd_, data + done, static_cast<size_t>(size - done));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) {
-            errno = EIO;
-            return false;
-        }
-        done += n;
-    }
-    return true;
+    return transfer_all(size, true, [&](int64_t done) {
+               return ::write(fd_, data + done, static_cast<size_t>(size - done));
+           }) == size;
 }
 
 bool os_file::write_full_at(int64_t offset, const uint8_t* data, int64_t size) {
-    int64_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pwrite(fd_, data + done, static_cast<size_t>(size - done), static_cast<off_t>(offset + done));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) {
-            errno = EIO;
-            return false;
-        }
-        done += n;
-    }
-    return true;
+    return transfer_all(size, true, [&](int64_t done) {
+               return ::pwrite(fd_, data + done, static_cast<size_t>(size - done),
+                               static_cast<off_t>(offset + done));
+           }) == size;
 }
 
-bool os_file::truncate(int64_t size) { return ::ftruncate(fd_, static_cast<off_t>(size)) == 0; }
+bool os_file::truncate(int64_t size) {
+    return ::ftruncate(fd_, static_cast<off_t>(size)) == 0;
+}
 
-bool os_file::sync_data() { return ::fdatasync(fd_) == 0; }
+bool os_file::sync_data() {
+    return ::fdatasync(fd_) == 0;
+}
 
 int64_t os_file::size() const {
     struct stat st {};

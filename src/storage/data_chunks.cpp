@@ -1,21 +1,12 @@
 #include "storage/data_chunks.h"
 
 #include <algorithm>
-#include <limits>
 
+#include "core/byte_ranges.h"
 #include "core/text.h"
 #include "storage/stream.h"
 
 namespace kvl {
-
-namespace {
-
-int64_t saturating_add(int64_t a, int64_t b) {
-    int64_t sum = 0;
-    return __builtin_add_overflow(a, b, &sum) ? std::numeric_limits<int64_t>::max() : sum;
-}
-
-}  // namespace
 
 data_chunks::data_chunks(int64_t offset, int64_t length) { chunks.push_back({offset, length, 0}); }
 

@@ -54,6 +54,10 @@ bool image_copy::run(platform::output_mode mode) {
     block_size = std::max<int32_t>(block_size / static_cast<int32_t>(sector_) * static_cast<int32_t>(sector_),
                                    static_cast<int32_t>(sector_));
     const bool output_existed = path_exists(path_);
+    if (mode == platform::output_mode::create_new && output_existed) {
+        report_error("disk_storage::save_image", u"\"" + u16(path_) + u"\" already exists and is not replaced");
+        return false;
+    }
     if (!load_map(mode, output_existed) || !open_output(mode) || !prepare_output()) return false;
     buffer_.assign(static_cast<size_t>(block_size), 0);
     save_map(true);
@@ -65,7 +69,7 @@ bool image_copy::run(platform::output_mode mode) {
     going = going && start_phase(u"Reading bad areas sector by sector", area_status::non_scraped) &&
             scrape_pass(area_status::non_scraped);
     const int32_t retries = std::clamp(source_.sector_retries, 0, max_sector_retries);
-    for (int32_t retry = 0; going && retry < retries; ++retry) {
+    for (int32_t retry = 0; going && retry < retries && map_.bytes_with(area_status::bad_sector) > 0; ++retry) {
         map_.current_pass = retry + 2;
         going = start_phase(u"Reading bad sectors again", area_status::bad_sector) &&
                 scrape_pass(area_status::bad_sector);
@@ -271,7 +275,8 @@ void image_copy::save_map(bool now, bool after_error) {
         write_failed_ = true;
         return;
     }
-    if (!platform::replace_file_atomically(map_path_, map_.text("korvalen save-image"))) {
+    const std::string command = "korvalen save-image '" + utf16_to_utf8(source_.source) + "' '" + path_ + "'";
+    if (!platform::replace_file_atomically(map_path_, map_.text(command))) {
         report_error("disk_storage::save_image",
                      u"Cannot write \"" + u16(map_path_) + u"\": " + utf8_to_utf16(std::strerror(errno)));
         write_failed_ = true;

@@ -54,11 +54,9 @@ bool image_copy::run(platform::output_mode mode) {
     block_size = std::max<int32_t>(block_size / static_cast<int32_t>(sector_) * static_cast<int32_t>(sector_),
                                    static_cast<int32_t>(sector_));
     const bool output_existed = path_exists(path_);
-    if (mode == platform::output_mode::create_new && output_existed) {
-        report_error("disk_storage::save_image", u"\"" + u16(path_) + u"\" already exists and is not replaced");
+    if (!output_allowed(mode, output_existed) || !load_map(mode, output_existed) || !open_output(mode) ||
+        !prepare_output())
         return false;
-    }
-    if (!load_map(mode, output_existed) || !open_output(mode) || !prepare_output()) return false;
     buffer_.assign(static_cast<size_t>(block_size), 0);
     save_map(true);
     // The window is up from the start, so that a copy can always be cancelled.
@@ -69,13 +67,29 @@ bool image_copy::run(platform::output_mode mode) {
     going = going && start_phase(u"Reading bad areas sector by sector", area_status::non_scraped) &&
             scrape_pass(area_status::non_scraped);
     const int32_t retries = std::clamp(source_.sector_retries, 0, max_sector_retries);
-    for (int32_t retry = 0; going && retry < retries && map_.bytes_with(area_status::bad_sector) > 0; ++retry) {
+    for (int32_t retry = 0; going && retry < retries && map_.bytes_with(area_status::bad_sector) > 0;
+         ++retry) {
         map_.current_pass = retry + 2;
         going = start_phase(u"Reading bad sectors again", area_status::bad_sector) &&
                 scrape_pass(area_status::bad_sector);
     }
     finish();
     return !write_failed_;
+}
+
+// Writing over the source is the first thing refused, whatever else stands in the way.
+bool image_copy::output_allowed(platform::output_mode mode, bool output_existed) {
+    std::u16string why;
+    if (platform::output_touches_source(path_, source_.file(), why)) {
+        report_error("disk_storage::save_image", why);
+        return false;
+    }
+    if (mode == platform::output_mode::create_new && output_existed) {
+        report_error("disk_storage::save_image",
+                     u"\"" + u16(path_) + u"\" already exists and is not replaced");
+        return false;
+    }
+    return true;
 }
 
 bool image_copy::load_map(platform::output_mode mode, bool output_existed) {

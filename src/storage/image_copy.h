@@ -36,6 +36,7 @@ public:
     int32_t block_size = 1024 * 1024;
 
 private:
+    bool output_allowed(platform::output_mode mode, bool output_existed);
     bool open_output(platform::output_mode mode);
     bool load_map(platform::output_mode mode, bool output_existed);
     bool output_holds(const rescue_map& loaded, bool output_existed);

@@ -1,3 +1,4 @@
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -7,10 +8,12 @@
 #include <nlohmann/json.hpp>
 
 #include "config/config.h"
+#include "core/message_log.h"
 #include "core/text.h"
 #include "core/version.h"
 #include "ntfs/disk_storage_ntfs.h"
 #include "ntfs/ntfs_info_text.h"
+#include "platform/output_folder.h"
 #include "scan/partition_scan.h"
 #include "session.h"
 #include "storage/stream.h"
@@ -176,6 +179,10 @@ int command_cat(const common& options, const std::string& source, const std::str
     if (!volume) return 1;
     const std::optional<entry> target = s.resolve(volume, path);
     if (!target) return 1;
+    if (target->folder) {
+        s.manager.report_error("korvalen", u"\"" + utf8_to_utf16(path) + u"\" is a folder");
+        return 1;
+    }
     stdout_stream out;
     if (!s.manager.get_item_data(target->item, out, false)) {
         s.manager.report_error("korvalen", u"\"" + utf8_to_utf16(path) + (out.size() > 0 ? u"\" could not be read whole"
@@ -185,9 +192,39 @@ int command_cat(const common& options, const std::string& source, const std::str
     return s.exit_status(true);
 }
 
+// The nearest folder of a path that exists (the path itself when it does).
+std::filesystem::path existing_part(const std::string& path) {
+    std::error_code error;
+    std::filesystem::path at = std::filesystem::absolute(path, error);
+    while (!std::filesystem::exists(at, error) && at.has_relative_path()) at = at.parent_path();
+    return at;
+}
+
+// A destination not there yet is made with its missing parents, unless it would lie on the disk
+// being read: that is refused before anything is made.
+bool ensure_destination(session& s, const std::string& source, const std::string& destination) {
+    std::error_code error;
+    if (std::filesystem::is_directory(destination, error)) return true;
+    const std::u16string shown = u"\"" + utf8_to_utf16(destination) + u"\"";
+    struct stat st {};
+    const source_name name = parse_source(utf8_to_utf16(source));
+    if (::stat(existing_part(destination).c_str(), &st) == 0 && name.valid &&
+        platform::destination_on_source(st.st_dev, utf16_to_utf8(name.device))) {
+        s.manager.report_error("korvalen", u"The folder " + shown + u" would lie on the disk being recovered; choose a folder on another disk");
+        return false;
+    }
+    if (!std::filesystem::create_directories(destination, error) && !std::filesystem::is_directory(destination)) {
+        s.manager.report_error("korvalen", u"Cannot make the folder " + shown + u": " + utf8_to_utf16(error.message()));
+        return false;
+    }
+    log_note(u"The folder " + shown + u" was made");
+    return true;
+}
+
 int command_recover(const common& options, const std::string& source, const std::vector<std::string>& paths,
                     const std::string& destination) {
     session s(options.settings, options.quiet);
+    if (!ensure_destination(s, source, destination)) return 1;
     for (const std::string& path : paths) {
         const auto volume = s.open_source(source);
         if (!volume) return 1;
@@ -279,8 +316,7 @@ int command_lost(const common& options, const std::string& source, const std::st
         all.insert(all.end(), here.begin(), here.end());
         if (!destination.empty()) {
             const std::filesystem::path into = std::filesystem::path(destination) / std::string(output_name(utf8_to_utf16(caption), 1));
-            std::error_code error;
-            std::filesystem::create_directories(into, error);
+            if (!ensure_destination(s, source, into.string())) return 1;
             s.recover_rows({}, into.string());
         }
     }
@@ -293,6 +329,7 @@ int command_carve(const common& options, const std::string& source, const std::s
     std::vector<std::string> settings = options.settings;
     if (size_mb > 0) settings.push_back("generic_scan_expected_file_size=" + std::to_string(size_mb));
     session s(settings, options.quiet);
+    if (!destination.empty() && !ensure_destination(s, source, destination)) return 1;
     const auto volume = s.open_source(source);
     if (!volume) return 1;
     platform::file_type_answer answer;

@@ -169,3 +169,28 @@ TEST(Cli, FindListsMatchesUnderAFolder) {
 
 }  // namespace
 }  // namespace kvl
+
+namespace kvl {
+namespace {
+
+TEST(Cli, RecoverAndCarveMakeAMissingDestinationFolder) {
+    test::temp_dir out;
+    const std::string into = out.file("not/there/yet").string();
+    const result recovered = run({"-q", "recover", image("fat12"), "/", "--to", into});
+    ASSERT_EQ(recovered.status, 0) << recovered.err;
+    EXPECT_NE(recovered.err.find("The folder \"" + into + "\" was made"), std::string::npos) << recovered.err;
+    EXPECT_FALSE(fs::is_empty(into));
+    const std::string carved = out.file("carved").string();
+    const result searched = run({"-q", "carve", "--to", carved, image("search-carve")});
+    EXPECT_TRUE(fs::is_directory(carved)) << searched.err;
+}
+
+TEST(Cli, CatOfAFolderSaysItIsAFolder) {
+    const result r = run({"cat", image("fat12"), "/DOCS"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_NE(r.err.find("\"/DOCS\" is a folder"), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace kvl

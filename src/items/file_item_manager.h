@@ -114,6 +114,8 @@ private:
                        int first_copy);
     void set_output_times(platform::list_control& list, platform::list_row* row, const file_stream& out);
 
+    // The chosen folder as the user gave it (without a trailing "/"), for the texts of failures.
+    std::u16string destination_folder_;
     // The chosen folder and the folders entered below it, by depth.
     std::vector<platform::output_folder> output_folders_;
     // The entries opened on the way down, so a folder that contains itself is entered once.

@@ -103,7 +103,9 @@ bool file_item_manager::recovery_on_file(const file_item& item, platform::list_r
             if (output_folders_[level + 1].open_child(output_folders_[level], output_name(caption, copy))) return true;
             if (errno != EEXIST && errno != ENOTDIR && errno != ELOOP) break;  // something else stands there: another name
         }
-        report_error("file_item_manager::recovery_on_file", u"Can't create directory \"" + relative_path + u"\"");
+        report_error("output_folder::open_child", u"");  // the system's reason
+        report_error("file_item_manager::recovery_on_file",
+                     u"Can't create directory \"" + destination_folder_ + relative_path + u"\"");
         destination_failed_ = true;
         return false;
     }
@@ -116,7 +118,9 @@ bool file_item_manager::recovery_on_file(const file_item& item, platform::list_r
     file_stream out;
     std::u16string made;
     if (!create_output(level, caption, out, made, live_namesake ? 2 : 1)) {
-        report_error("file_item_manager::recovery_on_file", u"Can't create file \"" + relative_path + u"/" + caption + u"\"");
+        report_error("output_folder::create_file", u"");  // the system's reason
+        report_error("file_item_manager::recovery_on_file",
+                     u"Can't create file \"" + destination_folder_ + relative_path + u"/" + caption + u"\"");
         destination_failed_ = true;
         return false;
     }
@@ -124,7 +128,8 @@ bool file_item_manager::recovery_on_file(const file_item& item, platform::list_r
     set_output_times(list, row, out);
     out.close();
     if (!read && target_failed_) {
-        report_error("file_item_manager::recovery_on_file", u"Can't write \"" + relative_path + u"/" + made + u"\"");
+        report_error("file_item_manager::recovery_on_file",
+                     u"Can't write \"" + destination_folder_ + relative_path + u"/" + made + u"\"");
         destination_failed_ = true;
         return false;
     }
@@ -204,7 +209,8 @@ bool file_item_manager::recover_search_results() {
         file_stream out;
         std::u16string made;
         if (!create_output(0, caption, out, made, 1)) {
-            report_error("file_item_manager::recover", u"Can't create file \"" + caption + u"\"");
+            report_error("output_folder::create_file", u"");  // the system's reason
+            report_error("file_item_manager::recover", u"Can't create file \"" + destination_folder_ + u"/" + caption + u"\"");
             return false;
         }
         file_item item;
@@ -240,6 +246,7 @@ void file_item_manager::recover() {
     tree.cancel_requested = false;
     destination_failed_ = false;
     if (folder.size() > 1 && folder.back() == u'/') folder.pop_back();
+    destination_folder_ = folder == u"/" ? u"" : folder;
     output_folders_.clear();
     output_folders_.emplace_back();
     if (!output_folders_[0].open_chosen(utf16_to_utf8(folder))) {

@@ -187,3 +187,33 @@ TEST(Recovery, AFolderOnTheSourcesDiskIsRefused) {
 
 }  // namespace
 }  // namespace kvl
+
+namespace kvl {
+namespace {
+
+// A destination that refuses what is made in it: the log says where, and why.
+TEST(Recovery, AFailureNamesTheDestinationAndTheSystemsReason) {
+    test::test_ui ui;
+    test::temp_dir dir;
+    test::search_world world;
+    const fs::path out = dir.path() / "read-only";
+    fs::create_directory(out);
+    // Anyone may enter the folders; nobody may write into the destination.
+    fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(out, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec);
+    {
+        test::unprivileged_files user;
+        recover_root(world, utf8_to_utf16(test::fixture_image("fat16").string()), out);
+    }
+    fs::permissions(out, fs::perms::owner_all);
+    const auto lines = ui.log_texts();
+    const auto has = [&](const std::u16string& text) {
+        return std::any_of(lines.begin(), lines.end(), [&](const std::u16string& l) { return l.find(text) != std::u16string::npos; });
+    };
+    EXPECT_TRUE(has(u"=> Permission denied")) << utf16_to_utf8(lines.back());
+    EXPECT_TRUE(has(u"Can't create ") && has(u"\"" + utf8_to_utf16(out.string()) + u"/")) << utf16_to_utf8(lines.back());
+    EXPECT_TRUE(fs::is_empty(out));
+}
+
+}  // namespace
+}  // namespace kvl

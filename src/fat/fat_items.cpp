@@ -112,7 +112,7 @@ void add_fat_item(kvl_file_item_manager& manager, const fat_node& node, kvl_file
         const auto child = manager.add_source_item(parent->data.item.source, node.name, parent);
         child->data.item.position = node.first_cluster();
         child->data.item.deleted = deleted;
-        manager.add_source_item(parent->data.item.source, u"", child);
+        manager.add_placeholder(child);
         manager.set_images(child, deleted ? IMAGE_DELETED_FOLDER : IMAGE_FOLDER, IMAGE_FOLDER_SELECTED);
         static_cast<file_item*>(list.data(row))->tree_node = child;
     } else {

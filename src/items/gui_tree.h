@@ -54,6 +54,12 @@ public:
         return made;
     }
 
+    // A control child with empty text and no item under a node, so that the control shows the node
+    // can be opened before its contents are read; a click on it finds no node data.
+    void add_placeholder(handle parent) {
+        if (tree_view_ && parent && parent->data.view_node) tree_view_->add(parent->data.view_node, u"");
+    }
+
     handle get_node_data(platform::tree_item* view_node) const {
         void* data = view_node && tree_view_ ? tree_view_->data(view_node) : nullptr;
         if (!data) {

@@ -238,7 +238,7 @@ void add_lost_files(kvl_file_item_manager& manager, kvl_file_item_manager::handl
     const auto node = manager.add_source_item(parent->data.item.source, u"Lost files", parent);
     node->data.item.position = NTFS_LOST_FILES;
     static_cast<file_item*>(manager.list_view->data(row))->tree_node = node;
-    manager.add_source_item(parent->data.item.source, u"", node);
+    manager.add_placeholder(node);
     manager.set_images(node, IMAGE_LAST_IN_ORDER, IMAGE_LAST_IN_ORDER);
 }
 
@@ -286,7 +286,7 @@ void add_record_row(kvl_file_item_manager& manager, disk_storage_ntfs& volume, i
         const auto child = manager.add_source_item(parent->data.item.source, name, parent);
         child->data.item.position = key;
         child->data.item.deleted = node.is_deleted;
-        manager.add_source_item(parent->data.item.source, u"", child);
+        manager.add_placeholder(child);
         manager.set_images(child, node.is_deleted ? IMAGE_DELETED_FOLDER : IMAGE_FOLDER, IMAGE_FOLDER_SELECTED);
         static_cast<file_item*>(list.data(row))->tree_node = child;
     }

@@ -190,3 +190,32 @@ TEST(FileSearch, ResultsListAndRecoverFromIt) {
 
 }  // namespace
 }  // namespace kvl
+
+namespace kvl {
+namespace {
+
+// The child that shows a folder can be opened is only a control node: a click on it lists nothing
+// (before, it was a source item at position 0, and listed the volume's root inside the folder).
+TEST(Activation, AFoldersPlaceholderHoldsNoItem) {
+    for (const char* fixture : {"fat16", "ntfs-4k"}) {
+        test::test_ui ui;
+        test::search_world world;
+        const auto volume = world.add_source(image(fixture));
+        world.manager.activate(volume);
+        platform::tree_item* folder = nullptr;
+        for (platform::tree_item* child : world.tree.children(volume->data.view_node))
+            if (world.tree.text(child) == u"DOCS" || world.tree.text(child) == u"Documents") folder = child;
+        ASSERT_NE(folder, nullptr) << fixture;
+        const auto placeholders = world.tree.children(folder);
+        ASSERT_EQ(placeholders.size(), 1u) << fixture;
+        EXPECT_EQ(world.tree.text(placeholders[0]), u"");
+        const int rows = world.list.count();
+        world.tree.select(placeholders[0]);
+        world.manager.activate_selected();
+        EXPECT_EQ(world.list.count(), rows) << fixture;
+        EXPECT_EQ(ui.log_texts().back(), u"gui_tree<T>::get_node_data=> Node data does not exist") << fixture;
+    }
+}
+
+}  // namespace
+}  // namespace kvl

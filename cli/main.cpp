@@ -56,7 +56,12 @@ nlohmann::json entry_json(const entry& e) {
 }
 
 // Columns padded to their widest text; a deleted entry is marked with "*".
-void print_table(const std::vector<std::vector<std::string>>& rows) {
+void print_table(const std::vector<std::vector<std::string>>& rows, const char* when_empty = nullptr) {
+    // A search that found nothing says so rather than printing a bare header.
+    if (when_empty && rows.size() <= 1) {
+        std::cout << when_empty << '\n';
+        return;
+    }
     std::vector<size_t> widths;
     const auto width_of = [](const std::string& s) {
         return static_cast<size_t>(std::count_if(s.begin(), s.end(), [](char c) { return (c & 0xC0) != 0x80; }));
@@ -77,7 +82,7 @@ void print_table(const std::vector<std::vector<std::string>>& rows) {
     }
 }
 
-void print_entries(const std::vector<entry>& entries, bool json, bool full_paths) {
+void print_entries(const std::vector<entry>& entries, bool json, bool full_paths, const char* when_empty = nullptr) {
     if (json) {
         for (const entry& e : entries) std::cout << entry_json(e).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
         return;
@@ -86,7 +91,7 @@ void print_entries(const std::vector<entry>& entries, bool json, bool full_paths
     for (const entry& e : entries)
         rows.push_back({e.item.deleted ? "*" : " ", full_paths ? e.path : u8(e.name), u8(e.size_text), u8(e.type),
                         u8(e.created), u8(e.modified), u8(e.accessed)});
-    print_table(rows);
+    print_table(rows, when_empty);
 }
 
 std::string fs_name(int32_t fs) {
@@ -274,7 +279,8 @@ int command_partitions(const common& options, const std::string& source, bool se
         s.manager.activate(command);
         found = partition_nodes(command);
     } else {
-        found = partition_nodes(disk);
+        // A volume has no partition table: its folders are no partitions.
+        if (session::is_disk(source)) found = partition_nodes(disk);
     }
     std::vector<std::vector<std::string>> rows = {{"Caption", "Source", "Sector", "File system"}};
     for (const auto node : found) {
@@ -288,7 +294,7 @@ int command_partitions(const common& options, const std::string& source, bool se
             std::cout << nlohmann::json{{"caption", caption}, {"source", u8(node->data.item.source)}, {"sector", name.start_sector}, {"fs", fs}}.dump() << '\n';
         rows.push_back({caption, u8(node->data.item.source), std::to_string(name.start_sector), fs});
     }
-    if (!options.json) print_table(rows);
+    if (!options.json) print_table(rows, "No partitions found");
     return s.exit_status(true);
 }
 
@@ -320,7 +326,7 @@ int command_lost(const common& options, const std::string& source, const std::st
             s.recover_rows({}, into.string());
         }
     }
-    print_entries(all, options.json, true);
+    print_entries(all, options.json, true, "No files found");
     return s.exit_status(true);
 }
 
@@ -360,7 +366,7 @@ int command_carve(const common& options, const std::string& source, const std::s
         }
         if (!destination.empty()) s.recover_rows({}, destination);
     }
-    if (!options.json) print_table(rows);
+    if (!options.json) print_table(rows, "No files found");
     return s.exit_status(true);
 }
 
@@ -394,7 +400,7 @@ int command_find(const common& options, const std::string& source, const std::st
         e.size = std::strtoll(u8(s.results.sub_item(row, 6)).c_str(), nullptr, 10);
         found.push_back(e);
     }
-    print_entries(found, options.json, false);
+    print_entries(found, options.json, false, "No files found");
     if (!options.json) std::cerr << u8(s.manager.results_label) << '\n';
     return s.exit_status(true);
 }

@@ -185,6 +185,21 @@ TEST(Cli, RecoverAndCarveMakeAMissingDestinationFolder) {
     EXPECT_TRUE(fs::is_directory(carved)) << searched.err;
 }
 
+TEST(Cli, ASearchThatFindsNothingSaysSo) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"find", image("fat12"), "/", "--mask", "*.nothing"}, "No files found\n"},
+        {{"partitions", image("fat12")}, "No partitions found\n"},  // a volume has no partition table
+        {{"carve", "--types", ".flac", image("fat12")}, "No files found\n"},
+    };
+    for (const auto& [arguments, said] : cases) {
+        std::vector<std::string> quiet = {"-q"};
+        quiet.insert(quiet.end(), arguments.begin(), arguments.end());
+        const result r = run(quiet);
+        EXPECT_EQ(r.status, 0) << arguments[0] << ": " << r.err;
+        EXPECT_EQ(r.out, said) << arguments[0];
+    }
+}
+
 TEST(Cli, CatOfAFolderSaysItIsAFolder) {
     const result r = run({"cat", image("fat12"), "/DOCS"});
     EXPECT_EQ(r.status, 1);

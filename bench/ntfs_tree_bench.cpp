@@ -98,7 +98,8 @@ std::string make_image() {
 
 void BM_BuildNtfsTree(benchmark::State& state) {
     const std::u16string source = kvl::utf8_to_utf16(make_image());
-    kvl::app_config().parse(u"ntfs.show_only_deleted=false\r\nntfs.cache_size=1024\r\nntfs.std_scan_buf_size=1024\r\n");
+    kvl::app_config().parse(
+        u"ntfs.show_only_deleted=false\r\nntfs.cache_size=1024\r\nntfs.std_scan_buf_size=1024\r\n");
     for (auto _ : state) {
         kvl::disk_storage storage;
         storage.open(source);
@@ -109,7 +110,8 @@ void BM_BuildNtfsTree(benchmark::State& state) {
         benchmark::DoNotOptimize(tree.size());
         storage.close();
     }
-    state.counters["records/s"] = benchmark::Counter(static_cast<double>(record_count), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["records/s"] =
+        benchmark::Counter(static_cast<double>(record_count), benchmark::Counter::kIsIterationInvariantRate);
     state.SetBytesProcessed(state.iterations() * record_count * record_size);
 }
 BENCHMARK(BM_BuildNtfsTree)->Unit(benchmark::kMillisecond);
@@ -120,10 +122,12 @@ void BM_ReadMftRaw(benchmark::State& state) {
     for (auto _ : state) {
         const int fd = ::open(path.c_str(), O_RDONLY);
         for (int64_t done = 0; done < record_count * record_size; done += static_cast<int64_t>(buffer.size()))
-            benchmark::DoNotOptimize(::pread(fd, buffer.data(), buffer.size(), mft_cluster * cluster_size + done));
+            benchmark::DoNotOptimize(
+                ::pread(fd, buffer.data(), buffer.size(), mft_cluster * cluster_size + done));
         ::close(fd);
     }
-    state.counters["records/s"] = benchmark::Counter(static_cast<double>(record_count), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["records/s"] =
+        benchmark::Counter(static_cast<double>(record_count), benchmark::Counter::kIsIterationInvariantRate);
     state.SetBytesProcessed(state.iterations() * record_count * record_size);
 }
 BENCHMARK(BM_ReadMftRaw)->Unit(benchmark::kMillisecond);

@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <vector>
 
-#include "random_file.h"
 #include "config/config.h"
 #include "core/text.h"
 #include "fat/disk_storage_fat.h"
+#include "random_file.h"
 #include "scan/fat_second_scan.h"
 #include "scan/partition_scan.h"
 #include "scan/xfs_scan.h"
@@ -21,7 +21,9 @@ constexpr int64_t image_size = int64_t{256} << 20;
 
 std::string raw_image() {
     const std::string path = (std::filesystem::temp_directory_path() / "korvalen-bench-raw.img").string();
-    if (std::filesystem::exists(path) && std::filesystem::file_size(path) == static_cast<uintmax_t>(image_size)) return path;
+    if (std::filesystem::exists(path) &&
+        std::filesystem::file_size(path) == static_cast<uintmax_t>(image_size))
+        return path;
     write_random_file(path, image_size);
     return path;
 }
@@ -48,14 +50,17 @@ void run_over_storage(benchmark::State& state, const std::string& path, kvl::sca
         search.record_step = storage.sector_size;
         search.results = &hits;
         hits.clear();
-        kvl::stream::iterate(storage, kvl::data_chunks(0, storage.size()), storage.sector_size * 512, search.handler());
+        kvl::stream::iterate(storage, kvl::data_chunks(0, storage.size()), storage.sector_size * 512,
+                             search.handler());
         storage.close();
     }
     state.SetBytesProcessed(state.iterations() * image_size);
     state.counters["hits"] = static_cast<double>(hits.size());
 }
 
-void BM_LowLevelSearchRaw(benchmark::State& state) { run_over_storage(state, raw_image(), default_search()); }
+void BM_LowLevelSearchRaw(benchmark::State& state) {
+    run_over_storage(state, raw_image(), default_search());
+}
 BENCHMARK(BM_LowLevelSearchRaw)->Unit(benchmark::kMillisecond);
 
 void BM_PartitionSearchRaw(benchmark::State& state) {

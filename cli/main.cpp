@@ -24,11 +24,13 @@ using cli::session;
 
 namespace {
 
-std::string u8(const std::u16string& text) { return utf16_to_utf8(text); }
+std::string u8(const std::u16string& text) {
+    return utf16_to_utf8(text);
+}
 
 // Standard output as a stream, for file data.
 class stdout_stream final : public stream {
-public:
+  public:
     bool flush() override { return true; }
     int64_t get_pos() override { return written_; }
     bool seek(int64_t, int32_t) override { return false; }
@@ -44,14 +46,20 @@ public:
     }
     int64_t size() override { return written_; }
 
-private:
+  private:
     int64_t written_ = 0;
 };
 
 nlohmann::json entry_json(const entry& e) {
-    return {{"path", e.path},      {"name", u8(e.name)},         {"folder", e.folder},
-            {"deleted", e.item.deleted}, {"size", e.size},       {"type", u8(e.type)},
-            {"created", u8(e.created)},  {"modified", u8(e.modified)}, {"accessed", u8(e.accessed)},
+    return {{"path", e.path},
+            {"name", u8(e.name)},
+            {"folder", e.folder},
+            {"deleted", e.item.deleted},
+            {"size", e.size},
+            {"type", u8(e.type)},
+            {"created", u8(e.created)},
+            {"modified", u8(e.modified)},
+            {"accessed", u8(e.accessed)},
             {"id", e.item.position}};
 }
 
@@ -64,7 +72,8 @@ void print_table(const std::vector<std::vector<std::string>>& rows, const char* 
     }
     std::vector<size_t> widths;
     const auto width_of = [](const std::string& s) {
-        return static_cast<size_t>(std::count_if(s.begin(), s.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+        return static_cast<size_t>(
+            std::count_if(s.begin(), s.end(), [](char c) { return (c & 0xC0) != 0x80; }));
     };
     for (const auto& row : rows)
         for (size_t i = 0; i < row.size(); ++i) {
@@ -82,25 +91,33 @@ void print_table(const std::vector<std::vector<std::string>>& rows, const char* 
     }
 }
 
-void print_entries(const std::vector<entry>& entries, bool json, bool full_paths, const char* when_empty = nullptr) {
+void print_entries(const std::vector<entry>& entries, bool json, bool full_paths,
+                   const char* when_empty = nullptr) {
     if (json) {
-        for (const entry& e : entries) std::cout << entry_json(e).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+        for (const entry& e : entries)
+            std::cout << entry_json(e).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
         return;
     }
-    std::vector<std::vector<std::string>> rows = {{" ", "File Name", "Size", "Type", "Date Created", "Date Modified", "Date Accessed"}};
+    std::vector<std::vector<std::string>> rows = {
+        {" ", "File Name", "Size", "Type", "Date Created", "Date Modified", "Date Accessed"}};
     for (const entry& e : entries)
-        rows.push_back({e.item.deleted ? "*" : " ", full_paths ? e.path : u8(e.name), u8(e.size_text), u8(e.type),
-                        u8(e.created), u8(e.modified), u8(e.accessed)});
+        rows.push_back({e.item.deleted ? "*" : " ", full_paths ? e.path : u8(e.name), u8(e.size_text),
+                        u8(e.type), u8(e.created), u8(e.modified), u8(e.accessed)});
     print_table(rows, when_empty);
 }
 
 std::string fs_name(int32_t fs) {
     switch (fs) {
-        case FILE_SYSTEM_FAT12: return "FAT12";
-        case FILE_SYSTEM_FAT16: return "FAT16";
-        case FILE_SYSTEM_FAT32: return "FAT32";
-        case FILE_SYSTEM_NTFS: return "NTFS";
-        default: return "RAW";
+        case FILE_SYSTEM_FAT12:
+            return "FAT12";
+        case FILE_SYSTEM_FAT16:
+            return "FAT16";
+        case FILE_SYSTEM_FAT32:
+            return "FAT32";
+        case FILE_SYSTEM_NTFS:
+            return "NTFS";
+        default:
+            return "RAW";
     }
 }
 
@@ -131,23 +148,30 @@ int command_sources(const common& options) {
     s.manager.update_sources();
     std::vector<std::vector<std::string>> rows = {{"Caption", "Source"}};
     nlohmann::json out = nlohmann::json::array();
-    const std::function<void(kvl_file_item_manager::handle, int)> visit = [&](kvl_file_item_manager::handle node, int depth) {
-        for (const auto& child : node->children) {
-            if (!child->data.view_node) continue;
-            const std::string caption = u8(s.tree.text(child->data.view_node));
-            if (options.json)
-                std::cout << nlohmann::json{{"caption", caption}, {"source", u8(child->data.item.source)}, {"depth", depth}}.dump() << '\n';
-            else
-                rows.push_back({std::string(static_cast<size_t>(2 * depth), ' ') + caption, u8(child->data.item.source)});
-            visit(child.get(), depth + 1);
-        }
-    };
+    const std::function<void(kvl_file_item_manager::handle, int)> visit =
+        [&](kvl_file_item_manager::handle node, int depth) {
+            for (const auto& child : node->children) {
+                if (!child->data.view_node) continue;
+                const std::string caption = u8(s.tree.text(child->data.view_node));
+                if (options.json)
+                    std::cout << nlohmann::json{{"caption", caption},
+                                                {"source", u8(child->data.item.source)},
+                                                {"depth", depth}}
+                                     .dump()
+                              << '\n';
+                else
+                    rows.push_back({std::string(static_cast<size_t>(2 * depth), ' ') + caption,
+                                    u8(child->data.item.source)});
+                visit(child.get(), depth + 1);
+            }
+        };
     visit(s.manager.tree.root(), 0);
     if (!options.json) print_table(rows);
     return 0;
 }
 
-int command_ls(const common& options, const std::string& source, const std::string& path, bool recursive, bool deleted_only) {
+int command_ls(const common& options, const std::string& source, const std::string& path, bool recursive,
+               bool deleted_only) {
     std::vector<std::string> settings = options.settings;
     if (deleted_only) settings.push_back("ntfs.show_only_deleted=true");
     session s(settings, options.quiet);
@@ -158,7 +182,10 @@ int command_ls(const common& options, const std::string& source, const std::stri
         for (const auto& child : disk->children)
             if (child->data.item.type == FILE_ITEM_TYPE_SRC_ITEM) {
                 if (options.json)
-                    std::cout << nlohmann::json{{"caption", u8(s.tree.text(child->data.view_node))}, {"source", u8(child->data.item.source)}}.dump() << '\n';
+                    std::cout << nlohmann::json{{"caption", u8(s.tree.text(child->data.view_node))},
+                                                {"source", u8(child->data.item.source)}}
+                                     .dump()
+                              << '\n';
                 rows.push_back({u8(s.tree.text(child->data.view_node)), u8(child->data.item.source)});
             }
         if (!options.json) print_table(rows);
@@ -190,8 +217,9 @@ int command_cat(const common& options, const std::string& source, const std::str
     }
     stdout_stream out;
     if (!s.manager.get_item_data(target->item, out, false)) {
-        s.manager.report_error("korvalen", u"\"" + utf8_to_utf16(path) + (out.size() > 0 ? u"\" could not be read whole"
-                                                                                     : u"\" has no data that can be read"));
+        s.manager.report_error("korvalen", u"\"" + utf8_to_utf16(path) +
+                                               (out.size() > 0 ? u"\" could not be read whole"
+                                                               : u"\" has no data that can be read"));
         return 1;
     }
     return s.exit_status(true);
@@ -215,11 +243,15 @@ bool ensure_destination(session& s, const std::string& source, const std::string
     const source_name name = parse_source(utf8_to_utf16(source));
     if (::stat(existing_part(destination).c_str(), &st) == 0 && name.valid &&
         platform::destination_on_source(st.st_dev, utf16_to_utf8(name.device))) {
-        s.manager.report_error("korvalen", u"The folder " + shown + u" would lie on the disk being recovered; choose a folder on another disk");
+        s.manager.report_error(
+            "korvalen", u"The folder " + shown +
+                            u" would lie on the disk being recovered; choose a folder on another disk");
         return false;
     }
-    if (!std::filesystem::create_directories(destination, error) && !std::filesystem::is_directory(destination)) {
-        s.manager.report_error("korvalen", u"Cannot make the folder " + shown + u": " + utf8_to_utf16(error.message()));
+    if (!std::filesystem::create_directories(destination, error) &&
+        !std::filesystem::is_directory(destination)) {
+        s.manager.report_error("korvalen",
+                               u"Cannot make the folder " + shown + u": " + utf8_to_utf16(error.message()));
         return false;
     }
     log_note(u"The folder " + shown + u" was made");
@@ -260,7 +292,8 @@ std::vector<kvl_file_item_manager::handle> partition_nodes(kvl_file_item_manager
     return out;
 }
 
-int command_partitions(const common& options, const std::string& source, bool search, const std::string& from) {
+int command_partitions(const common& options, const std::string& source, bool search,
+                       const std::string& from) {
     if (search && partition_scan_start(utf8_to_utf16(from)) < 0) {
         std::fprintf(stderr, "korvalen: --from: Please enter value from 0 to 99 (%%)\n");
         return 2;
@@ -272,7 +305,8 @@ int command_partitions(const common& options, const std::string& source, bool se
     if (search) {
         kvl_file_item_manager::handle command = nullptr;
         for (const auto& child : disk->children)
-            if (child->data.item.type == FILE_ITEM_TYPE_COMMAND && child->data.item.position == COMMAND_PARTITION_SEARCH)
+            if (child->data.item.type == FILE_ITEM_TYPE_COMMAND &&
+                child->data.item.position == COMMAND_PARTITION_SEARCH)
                 command = child.get();
         if (!command) command = s.manager.tree.add_command_item(COMMAND_PARTITION_SEARCH, disk);
         s.partition_dialog.answers = {utf8_to_utf16(from)};
@@ -291,7 +325,12 @@ int command_partitions(const common& options, const std::string& source, bool se
         const std::string fs = storage.open(node->data.item.source) ? fs_name(storage.fs_type) : "";
         if (storage.is_open()) storage.close();
         if (options.json)
-            std::cout << nlohmann::json{{"caption", caption}, {"source", u8(node->data.item.source)}, {"sector", name.start_sector}, {"fs", fs}}.dump() << '\n';
+            std::cout << nlohmann::json{{"caption", caption},
+                                        {"source", u8(node->data.item.source)},
+                                        {"sector", name.start_sector},
+                                        {"fs", fs}}
+                             .dump()
+                      << '\n';
         rows.push_back({caption, u8(node->data.item.source), std::to_string(name.start_sector), fs});
     }
     if (!options.json) print_table(rows, "No partitions found");
@@ -299,10 +338,12 @@ int command_partitions(const common& options, const std::string& source, bool se
 }
 
 // Runs a command node under a volume and returns the folders it made.
-std::vector<kvl_file_item_manager::handle> run_search(session& s, kvl_file_item_manager::handle volume, int64_t command_id) {
+std::vector<kvl_file_item_manager::handle> run_search(session& s, kvl_file_item_manager::handle volume,
+                                                      int64_t command_id) {
     kvl_file_item_manager::handle command = nullptr;
     for (const auto& child : volume->children)
-        if (child->data.item.type == FILE_ITEM_TYPE_COMMAND && child->data.item.position == command_id) command = child.get();
+        if (child->data.item.type == FILE_ITEM_TYPE_COMMAND && child->data.item.position == command_id)
+            command = child.get();
     if (!command) return {};
     s.manager.activate(command);
     return partition_nodes(command);
@@ -321,7 +362,8 @@ int command_lost(const common& options, const std::string& source, const std::st
         const std::vector<entry> here = s.rows("/" + caption);
         all.insert(all.end(), here.begin(), here.end());
         if (!destination.empty()) {
-            const std::filesystem::path into = std::filesystem::path(destination) / std::string(output_name(utf8_to_utf16(caption), 1));
+            const std::filesystem::path into =
+                std::filesystem::path(destination) / std::string(output_name(utf8_to_utf16(caption), 1));
             if (!ensure_destination(s, source, into.string())) return 1;
             s.recover_rows({}, into.string());
         }
@@ -347,10 +389,13 @@ int command_carve(const common& options, const std::string& source, const std::s
             return list;
         }() : u"", chosen);
         answer.checked = std::vector<std::u16string>{};
-        for (int index : chosen) answer.checked->push_back(s.manager.low_level_scanner.definitions.nodes[static_cast<size_t>(index)].description);
+        for (int index : chosen)
+            answer.checked->push_back(
+                s.manager.low_level_scanner.definitions.nodes[static_cast<size_t>(index)].description);
     }
     s.file_type_dialog.answers = {answer};
-    const std::vector<kvl_file_item_manager::handle> folders = run_search(s, volume, COMMAND_LOW_LEVEL_SEARCH);
+    const std::vector<kvl_file_item_manager::handle> folders =
+        run_search(s, volume, COMMAND_LOW_LEVEL_SEARCH);
     const xfs_nodes& formats = s.manager.low_level_scanner.definitions;
     std::vector<std::vector<std::string>> rows = {{"Offset", "Size", "Type", "Caption"}};
     for (const auto folder : folders) {
@@ -360,9 +405,15 @@ int command_carve(const common& options, const std::string& source, const std::s
             const xfs_node& format = formats.nodes[static_cast<size_t>(item->value3)];
             const std::string caption = u8(s.list.caption(s.list.row(i)));
             if (options.json)
-                std::cout << nlohmann::json{{"offset", item->position}, {"size", item->value2}, {"ext", u8(format.extension)},
-                                            {"description", u8(format.description)}, {"caption", caption}}.dump() << '\n';
-            rows.push_back({std::to_string(item->position), std::to_string(item->value2), u8(format.extension), caption});
+                std::cout << nlohmann::json{{"offset", item->position},
+                                            {"size", item->value2},
+                                            {"ext", u8(format.extension)},
+                                            {"description", u8(format.description)},
+                                            {"caption", caption}}
+                                 .dump()
+                          << '\n';
+            rows.push_back({std::to_string(item->position), std::to_string(item->value2),
+                            u8(format.extension), caption});
         }
         if (!destination.empty()) s.recover_rows({}, destination);
     }
@@ -370,8 +421,8 @@ int command_carve(const common& options, const std::string& source, const std::s
     return s.exit_status(true);
 }
 
-int command_find(const common& options, const std::string& source, const std::string& path, const std::string& mask,
-                 std::optional<int> more_than, std::optional<int> less_than) {
+int command_find(const common& options, const std::string& source, const std::string& path,
+                 const std::string& mask, std::optional<int> more_than, std::optional<int> less_than) {
     session s(options.settings, options.quiet);
     kvl_file_item_manager::handle volume = nullptr;
     const std::optional<entry> folder = open_folder(s, source, path, volume);
@@ -422,9 +473,12 @@ int command_info(const common& options, const std::string& source, const std::st
         ntfs_record record;
         ntfs_attributes attributes;
         const bool by_offset = item.subtype == FILE_ITEM_SUBTYPE_NTFS_SECOND_SCAN_FOLDER;
-        if (by_offset ? record.assign_by_offset(storage, item.position) : record.assign_by_index(storage, item.position, ntfs.mft_chunks)) {
+        if (by_offset ? record.assign_by_offset(storage, item.position)
+                      : record.assign_by_index(storage, item.position, ntfs.mft_chunks)) {
             attributes.load(record, !by_offset);
-            std::cout << "\r\n" << u8(record_header_text(record)) << "\r\n" << u8(attributes_text(attributes, ntfs.cluster_size));
+            std::cout << "\r\n"
+                      << u8(record_header_text(record)) << "\r\n"
+                      << u8(attributes_text(attributes, ntfs.cluster_size));
         }
     }
     storage.close();
@@ -439,22 +493,26 @@ int command_save_image(const common& options, const std::string& source, const s
                                                : platform::output_mode::create_new;
     const bool saved = s.manager.save_source_image(utf8_to_utf16(source), utf8_to_utf16(out), mode);
     std::error_code error;
-    if (!saved && mode == platform::output_mode::create_new && std::filesystem::exists(std::filesystem::symlink_status(out, error)))
-        std::fprintf(stderr, "korvalen: --force replaces an existing image, --resume goes on with its copy\n");
+    if (!saved && mode == platform::output_mode::create_new &&
+        std::filesystem::exists(std::filesystem::symlink_status(out, error)))
+        std::fprintf(stderr,
+                     "korvalen: --force replaces an existing image, --resume goes on with its copy\n");
     return s.exit_status(saved);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"Korvalen: recover files from drives, partitions and disk images (NTFS, FAT12/16/32).\n"
-                 "Sources are opened read-only and never written.",
-                 "korvalen"};
+    CLI::App app{
+        "Korvalen: recover files from drives, partitions and disk images (NTFS, FAT12/16/32).\n"
+        "Sources are opened read-only and never written.",
+        "korvalen"};
     app.set_version_flag("--version", std::string("korvalen ") + version_text);
     app.require_subcommand(0, 1);
     app.fallthrough();
     common options;
-    app.add_option("--set", options.settings, "Override a setting of settings.ini for this run (KEY=VALUE)")->type_name("KEY=VALUE");
+    app.add_option("--set", options.settings, "Override a setting of settings.ini for this run (KEY=VALUE)")
+        ->type_name("KEY=VALUE");
     app.add_flag("-q,--quiet", options.quiet, "Draw no progress bar");
 
     std::string source, path = "/", destination, out, types, mask, from = "0";
@@ -466,30 +524,45 @@ int main(int argc, char** argv) {
     auto* sources = app.add_subcommand("sources", "List the drives, partitions and volumes the system has");
     sources->add_flag("--json", options.json, "Write JSON Lines");
     auto* ls = app.add_subcommand("ls", "List a folder of a source (for a whole disk: its partitions)");
-    ls->add_flag("--json", options.json, "Write JSON Lines: path, name, folder, deleted, size, type, created, modified, accessed, id");
+    ls->add_flag(
+        "--json", options.json,
+        "Write JSON Lines: path, name, folder, deleted, size, type, created, modified, accessed, id");
     ls->add_flag("-r,--recursive", recursive, "List every folder below PATH too");
     ls->add_flag("--deleted-only", deleted_only, "Only deleted entries (and the folders leading to them)");
-    ls->add_option("SOURCE", source, "A drive number, \"N S\" (drive N from sector S), an image or device path, or IMAGE#SECTOR")->required();
-    ls->add_option("PATH", path, "A folder, \"/\"-separated from the volume's root; #ID names one entry by its id");
+    ls->add_option(
+          "SOURCE", source,
+          "A drive number, \"N S\" (drive N from sector S), an image or device path, or IMAGE#SECTOR")
+        ->required();
+    ls->add_option("PATH", path,
+                   "A folder, \"/\"-separated from the volume's root; #ID names one entry by its id");
     auto* cat = app.add_subcommand("cat", "Write a file's bytes to standard output");
     cat->add_option("SOURCE", source, "The source")->required();
     cat->add_option("PATH", path, "The file")->required();
-    auto* recover = app.add_subcommand("recover", "Recover files and folders (folders whole; \"/\" for everything) into DIR");
+    auto* recover = app.add_subcommand(
+        "recover", "Recover files and folders (folders whole; \"/\" for everything) into DIR");
     recover->add_option("SOURCE", source, "The source")->required();
     recover->add_option("PATH", paths, "Files or folders")->required();
-    recover->add_option("--to", destination, "The folder to recover into; it must not lie on the source's disk")->required();
-    auto* partitions = app.add_subcommand("partitions", "The partition table of a disk, or search the disk for lost partitions");
+    recover
+        ->add_option("--to", destination, "The folder to recover into; it must not lie on the source's disk")
+        ->required();
+    auto* partitions = app.add_subcommand(
+        "partitions", "The partition table of a disk, or search the disk for lost partitions");
     partitions->add_flag("--json", options.json, "Write JSON Lines: caption, source, sector, fs");
     partitions->add_flag("--search", search, "Search every sector for boot sectors of NTFS and FAT volumes");
-    partitions->add_option("--from", from, "Start the search at this percentage of the disk (0 to below 100)");
+    partitions->add_option("--from", from,
+                           "Start the search at this percentage of the disk (0 to below 100)");
     partitions->add_option("SOURCE", source, "The disk")->required();
-    auto* lost = app.add_subcommand("lost", "Find lost NTFS records or lost FAT folders in a volume's free space");
+    auto* lost =
+        app.add_subcommand("lost", "Find lost NTFS records or lost FAT folders in a volume's free space");
     lost->add_flag("--json", options.json, "Write JSON Lines");
-    lost->add_option("--to", destination, "Recover what is found into this folder, one subfolder per found folder");
+    lost->add_option("--to", destination,
+                     "Recover what is found into this folder, one subfolder per found folder");
     lost->add_option("SOURCE", source, "The volume")->required();
-    auto* carve = app.add_subcommand("carve", "Find files by their signatures (free space of a volume, or all of a raw source)");
+    auto* carve = app.add_subcommand(
+        "carve", "Find files by their signatures (free space of a volume, or all of a raw source)");
     carve->add_flag("--json", options.json, "Write JSON Lines: offset, size, ext, description, caption");
-    carve->add_option("--types", types, "Comma-separated extensions, e.g. .jpg,.png (default: the default selection)");
+    carve->add_option("--types", types,
+                      "Comma-separated extensions, e.g. .jpg,.png (default: the default selection)");
     carve->add_option("--size", size_mb, "Size in MiB given to every file found (default: the setting)");
     carve->add_option("--to", destination, "Recover every file found into this folder");
     carve->add_option("SOURCE", source, "The source")->required();
@@ -503,11 +576,15 @@ int main(int argc, char** argv) {
     auto* info = app.add_subcommand("info", "Show what the program knows of an entry");
     info->add_option("SOURCE", source, "The source")->required();
     info->add_option("PATH", path, "The entry")->required();
-    auto* save = app.add_subcommand("save-image", "Copy a source into a raw image file, reading through bad sectors (a map beside it tells which were bad)");
+    auto* save = app.add_subcommand("save-image",
+                                    "Copy a source into a raw image file, reading through bad sectors (a map "
+                                    "beside it tells which were bad)");
     save->add_option("SOURCE", source, "The source")->required();
-    save->add_option("OUT", out, "The image file to write; OUT.map beside it records what was read")->required();
+    save->add_option("OUT", out, "The image file to write; OUT.map beside it records what was read")
+        ->required();
     save->add_flag("--force", force, "Replace OUT (and OUT.map) when they exist (never the source)");
-    save->add_flag("--resume", resume, "Go on with the copy OUT.map records: read only what it does not mark finished")
+    save->add_flag("--resume", resume,
+                   "Go on with the copy OUT.map records: read only what it does not mark finished")
         ->excludes(save->get_option("--force"));
 
     try {

@@ -26,9 +26,11 @@ session::session(const std::vector<std::string>& settings, bool quiet)
     for (const std::string& setting : settings) {
         const size_t equals = setting.find('=');
         const std::u16string key = utf8_to_utf16(setting.substr(0, equals));
-        const std::u16string value = equals == std::string::npos ? u"" : utf8_to_utf16(setting.substr(equals + 1));
+        const std::u16string value =
+            equals == std::string::npos ? u"" : utf8_to_utf16(setting.substr(equals + 1));
         auto found = app_config().items.find(key);
-        if (found == app_config().items.end()) found = app_config().items.emplace(key, conf_item(key + u"=")).first;
+        if (found == app_config().items.end())
+            found = app_config().items.emplace(key, conf_item(key + u"=")).first;
         found->second.value = any_type(value);
     }
     bind_message_log(&log);
@@ -41,13 +43,16 @@ session::session(const std::vector<std::string>& settings, bool quiet)
     manager.low_level_scanner.definitions.load_from_file(utf8_to_utf16(folder + "/formats.txt"));
 }
 
-session::~session() { bind_message_log(nullptr); }
+session::~session() {
+    bind_message_log(nullptr);
+}
 
 bool session::is_disk(const std::string& source) {
     disk_storage storage;
     storage.silent = true;
     if (!storage.open(utf8_to_utf16(source))) return false;
-    const bool disk = (storage.kind == STORAGE_KIND_DRIVE && storage.start_sector == 0) || storage.is_disk_image();
+    const bool disk =
+        (storage.kind == STORAGE_KIND_DRIVE && storage.start_sector == 0) || storage.is_disk_image();
     storage.close();
     return disk;
 }
@@ -93,11 +98,13 @@ void session::walk(const std::string& prefix, std::vector<entry>& out, int depth
         const auto key = std::make_pair(e.item.source, e.item.position);
         // A damaged volume may hold a folder inside itself or nest folders without end.
         if (depth >= 256) {
-            manager.report_error("korvalen", u"\"" + utf8_to_utf16(e.path) + u"\" is not entered: it lies deeper than 256 folders");
+            manager.report_error("korvalen", u"\"" + utf8_to_utf16(e.path) +
+                                                 u"\" is not entered: it lies deeper than 256 folders");
             continue;
         }
         if (std::find(entered_.begin(), entered_.end(), key) != entered_.end()) {
-            manager.report_error("korvalen", u"\"" + utf8_to_utf16(e.path) + u"\" is not entered: it is a folder inside itself");
+            manager.report_error("korvalen", u"\"" + utf8_to_utf16(e.path) +
+                                                 u"\" is not entered: it is a folder inside itself");
             continue;
         }
         entered_.push_back(key);
@@ -110,7 +117,8 @@ std::optional<entry> session::resolve(kvl_file_item_manager::handle volume, cons
     std::vector<std::string> parts;
     for (size_t start = 0; start <= path.size();) {
         const size_t slash = path.find('/', start);
-        const std::string part = path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+        const std::string part =
+            path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
         if (!part.empty()) parts.push_back(part);
         if (slash == std::string::npos) break;
         start = slash + 1;
@@ -123,15 +131,18 @@ std::optional<entry> session::resolve(kvl_file_item_manager::handle volume, cons
         const std::vector<entry> here = rows(prefix);
         const std::string& part = parts[i];
         const entry* chosen = nullptr;
-        const bool by_id = part.size() > 1 && part[0] == '#' && part.find_first_not_of("0123456789", 1) == std::string::npos;
+        const bool by_id =
+            part.size() > 1 && part[0] == '#' && part.find_first_not_of("0123456789", 1) == std::string::npos;
         for (const entry& e : here) {
-            const bool named = by_id ? e.item.position == std::stoll(part.substr(1)) : utf16_to_utf8(e.name) == part;
+            const bool named =
+                by_id ? e.item.position == std::stoll(part.substr(1)) : utf16_to_utf8(e.name) == part;
             // A live entry wins over deleted ones of the same name.
             if (named && (!chosen || (chosen->item.deleted && !e.item.deleted))) chosen = &e;
         }
         if (!chosen) {
             manager.report_error("korvalen", u"\"" + utf8_to_utf16(path) + u"\" is not found: no \"" +
-                                                 utf8_to_utf16(part) + u"\" in \"" + utf8_to_utf16(prefix.empty() ? "/" : prefix) + u"\"");
+                                                 utf8_to_utf16(part) + u"\" in \"" +
+                                                 utf8_to_utf16(prefix.empty() ? "/" : prefix) + u"\"");
             return std::nullopt;
         }
         current = *chosen;

@@ -28,7 +28,7 @@ struct entry {
 // The core driven without a window: the item tree and lists in memory, the dialogs answered by
 // the command's options, log lines and progress on standard error.
 class session {
-public:
+  public:
     session(const std::vector<std::string>& settings, bool quiet);
     ~session();
 
@@ -47,7 +47,9 @@ public:
     bool enter(const entry& folder);
     // Selects these rows of the list (all of them when none is given) and recovers them into a folder.
     void recover_rows(const std::vector<entry>& chosen, const std::string& destination);
-    int exit_status(bool succeeded) const { return succeeded && log.errors == 0 && boxes.warnings == 0 ? 0 : 1; }
+    int exit_status(bool succeeded) const {
+        return succeeded && log.errors == 0 && boxes.warnings == 0 ? 0 : 1;
+    }
 
     terminal_log log;
     terminal_progress progress;
@@ -63,7 +65,7 @@ public:
     platform::scripted_search_dialog search_dialog;
     file_item_manager manager{files};
 
-private:
+  private:
     interrupt_pump pump_;
     std::unique_ptr<platform::scoped_ui> scope_;
     std::vector<std::pair<std::u16string, int64_t>> entered_;

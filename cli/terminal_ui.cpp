@@ -15,7 +15,9 @@ namespace kvl::cli {
 namespace {
 
 // Clears a progress bar drawn on the line, where there can be one.
-const char* line_start() { return ::isatty(STDERR_FILENO) ? "\r\033[K" : ""; }
+const char* line_start() {
+    return ::isatty(STDERR_FILENO) ? "\r\033[K" : "";
+}
 
 }  // namespace
 
@@ -26,12 +28,14 @@ void terminal_log::add_line(const std::u16string& line, int image) {
 
 void terminal_boxes::show(std::u16string_view caption, std::u16string_view text, platform::box_icon icon) {
     if (icon == platform::box_icon::warning) ++warnings;
-    std::fprintf(stderr, "%s%s: %s\n", line_start(), utf16_to_utf8(caption).c_str(), utf16_to_utf8(text).c_str());
+    std::fprintf(stderr, "%s%s: %s\n", line_start(), utf16_to_utf8(caption).c_str(),
+                 utf16_to_utf8(text).c_str());
 }
 
 class terminal_window final : public platform::progress_window {
-public:
-    terminal_window(terminal_progress& owner, boost::function<void()> cancel) : owner_(owner), cancel_(std::move(cancel)) {
+  public:
+    terminal_window(terminal_progress& owner, boost::function<void()> cancel)
+        : owner_(owner), cancel_(std::move(cancel)) {
         owner_.cancels_.push_back(&cancel_);
     }
     ~terminal_window() override {
@@ -41,7 +45,8 @@ public:
     void show(std::u16string_view title, std::u16string_view estimate, int percent) override {
         if (!owner_.draw_) return;
         const int filled = std::clamp(percent, 0, 100) * 30 / 100;
-        std::fprintf(stderr, "\r\033[K[%s%s] %3d%% %s %s", std::string(static_cast<size_t>(filled), '#').c_str(),
+        std::fprintf(stderr, "\r\033[K[%s%s] %3d%% %s %s",
+                     std::string(static_cast<size_t>(filled), '#').c_str(),
                      std::string(static_cast<size_t>(30 - filled), ' ').c_str(), percent,
                      utf16_to_utf8(title).c_str(), utf16_to_utf8(estimate).c_str());
         shown_ = true;
@@ -51,7 +56,7 @@ public:
         shown_ = false;
     }
 
-private:
+  private:
     terminal_progress& owner_;
     boost::function<void()> cancel_;
     bool shown_ = false;

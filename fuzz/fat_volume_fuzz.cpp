@@ -15,7 +15,8 @@ constexpr int max_folders = 64;
 constexpr int64_t max_read = 1 << 20;
 
 void read_file(kvl::disk_storage_fat& volume, const kvl::fat_node& node) {
-    for (int32_t algorithm = kvl::FAT_RECOVER_ALGORITHM_AUTO; algorithm <= kvl::FAT_RECOVER_ALGORITHM_FOLLOW_CHAIN; ++algorithm) {
+    for (int32_t algorithm = kvl::FAT_RECOVER_ALGORITHM_AUTO;
+         algorithm <= kvl::FAT_RECOVER_ALGORITHM_FOLLOW_CHAIN; ++algorithm) {
         kvl::data_chunks chunks;
         if (!volume.get_item_chunks(static_cast<uint32_t>(node.first_cluster()), chunks, node.file_size(),
                                     kvl::NO_CLUSTER_LIMIT, algorithm, {}) ||

@@ -42,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!disk) return 0;
     std::vector<std::string> partitions;
     for (const auto& child : disk->children)
-        if (child->data.item.type == kvl::FILE_ITEM_TYPE_SRC_ITEM) partitions.push_back(kvl::utf16_to_utf8(child->data.item.source));
+        if (child->data.item.type == kvl::FILE_ITEM_TYPE_SRC_ITEM)
+            partitions.push_back(kvl::utf16_to_utf8(child->data.item.source));
     for (const std::string& partition : partitions) list_and_read(s, partition);
     return 0;
 }

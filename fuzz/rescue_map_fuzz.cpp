@@ -87,7 +87,7 @@ std::vector<map_area> fitted(const std::vector<map_area>& areas, int64_t old_siz
 
 // Values from the bytes, so the fuzzer's changes to them change the operations too.
 class picker {
-public:
+  public:
     picker(const uint8_t* data, size_t size) {
         for (size_t i = 0; i < size; ++i) state_ = (state_ ^ data[i]) * 0x100000001B3ull;
     }
@@ -107,7 +107,7 @@ public:
         return static_cast<int64_t>(next() % span) - 1;
     }
 
-private:
+  private:
     uint64_t state_ = 0xCBF29CE484222325ull;
 };
 

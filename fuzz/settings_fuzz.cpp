@@ -8,7 +8,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     kvl::fuzz::quiet_ui ui;
     std::u16string text(size / 2, u'\0');
-    for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char16_t>(data[2 * i] | data[2 * i + 1] << 8);
+    for (size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<char16_t>(data[2 * i] | data[2 * i + 1] << 8);
     kvl::config settings;
     if (!settings.parse(text)) return 0;
     for (const auto& [name, item] : settings.items) {

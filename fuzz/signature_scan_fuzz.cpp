@@ -17,7 +17,8 @@ kvl::xfs_scan& shipped_scanner() {
         std::error_code error;
         const auto folder = std::filesystem::canonical("/proc/self/exe", error).parent_path();
         kvl::xfs_scan loaded;
-        if (!loaded.definitions.load_from_file(kvl::utf8_to_utf16((folder / "formats.txt").string()))) std::abort();
+        if (!loaded.definitions.load_from_file(kvl::utf8_to_utf16((folder / "formats.txt").string())))
+            std::abort();
         loaded.record_step = 512;
         return loaded;
     }();

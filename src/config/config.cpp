@@ -17,8 +17,9 @@ using parts = std::vector<std::u16string>;
 
 parts split(std::u16string_view text, const char16_t* separators, bool merge_runs) {
     parts out;
-    boost::algorithm::split(out, text, boost::algorithm::is_any_of(std::u16string_view(separators)),
-                            merge_runs ? boost::algorithm::token_compress_on : boost::algorithm::token_compress_off);
+    boost::algorithm::split(
+        out, text, boost::algorithm::is_any_of(std::u16string_view(separators)),
+        merge_runs ? boost::algorithm::token_compress_on : boost::algorithm::token_compress_off);
     return out;
 }
 
@@ -30,7 +31,9 @@ int digit_value(char16_t c, int radix) {
     return v < radix ? v : -1;
 }
 
-void warn(const std::u16string& text) { platform::ui().boxes->show(u"Error", text, platform::box_icon::warning); }
+void warn(const std::u16string& text) {
+    platform::ui().boxes->show(u"Error", text, platform::box_icon::warning);
+}
 
 // A settings file is a few kilobytes; anything near this is not one.
 constexpr int64_t max_file_size = 16 * 1024 * 1024;
@@ -94,9 +97,15 @@ std::u16string conf_item::line() const {
     return name + u"|" + group + u":" + caption + u"|" + attributes + u"=" + value.text();
 }
 
-bool conf_item::is_invisible() const { return attributes.find(u"inv") != std::u16string::npos; }
-bool conf_item::is_read_only() const { return attributes.find(u"ronly") != std::u16string::npos; }
-bool conf_item::is_choice_list() const { return attributes.find(u',') != std::u16string::npos; }
+bool conf_item::is_invisible() const {
+    return attributes.find(u"inv") != std::u16string::npos;
+}
+bool conf_item::is_read_only() const {
+    return attributes.find(u"ronly") != std::u16string::npos;
+}
+bool conf_item::is_choice_list() const {
+    return attributes.find(u',') != std::u16string::npos;
+}
 
 bool config::parse(std::u16string text) {
     if (!text.empty() && text.front() == u'\xFEFF') text.erase(0, 1);
@@ -127,7 +136,8 @@ bool config::save(const std::u16string& file_name) const {
     for (const auto& [key, item] : items) utf16le_append(item.line() + u"\r\n", bytes);
     file_stream file;
     if (!file.create(file_name)) return false;
-    const bool written = file.write(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<int32_t>(bytes.size()));
+    const bool written =
+        file.write(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<int32_t>(bytes.size()));
     file.close();
     return written;
 }

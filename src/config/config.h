@@ -9,7 +9,7 @@ namespace kvl {
 
 // The value of one setting: a text, read as text, integer or boolean at the moment of use.
 class any_type {
-public:
+  public:
     any_type() = default;
     explicit any_type(std::u16string text) : text_(std::move(text)) {}
 
@@ -19,13 +19,13 @@ public:
     // True exactly for the text "true".
     bool as_bool() const { return text_ == u"true"; }
 
-private:
+  private:
     std::u16string text_;
 };
 
 // One setting line: name|group:caption|attributes=value.
 class conf_item {
-public:
+  public:
     conf_item() = default;
     explicit conf_item(std::u16string_view line);
 
@@ -46,7 +46,7 @@ public:
 // The settings store, loaded from "settings.ini" (UTF-16LE, one setting per line). There are no
 // built-in defaults: a key the file lacks reads as empty after a warning.
 class config : public base {
-public:
+  public:
     bool load(const std::u16string& file_name);
     bool save(const std::u16string& file_name) const;
     any_type get(const std::u16string& name) const;
@@ -59,7 +59,7 @@ public:
     std::map<std::u16string, conf_item> items;
     std::map<std::u16string, conf_item> edit_items;
 
-private:
+  private:
     std::u16string path_;
 };
 

@@ -22,7 +22,7 @@ struct byte_range {
 // A set of byte ranges kept joined and in order (the unreadable parts of a source, the zeros of a
 // recovered file).
 class byte_ranges {
-public:
+  public:
     void add(int64_t position, int64_t length);
     bool intersects(int64_t position, int64_t length) const;
     // The parts of the set inside [position, position + length), in order.
@@ -31,7 +31,7 @@ public:
     int64_t total() const;
     bool empty() const { return ranges_.empty(); }
 
-private:
+  private:
     std::map<int64_t, int64_t> ranges_;  // first byte -> end
 };
 

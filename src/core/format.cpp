@@ -66,11 +66,20 @@ std::u16string attribute_flags_text(uint32_t flags) {
         uint32_t mask;
         const char16_t* name;
     } names[] = {
-        {0x1, u"ATTR_READONLY "},      {0x2, u"ATTR_HIDDEN "},          {0x4, u"ATTR_SYSTEM "},
-        {0x10, u"ATTR_DIRECTORY "},    {0x20, u"ATTR_ARCHIVE "},        {0x40, u"ATTR_DEVICE "},
-        {0x80, u"ATTR_NORMAL "},       {0x100, u"ATTR_TEMPORARY "},     {0x200, u"ATTR_SPARSE_FILE "},
-        {0x400, u"ATTR_REPARSE_POINT "}, {0x800, u"ATTR_COMPRESSED "},  {0x1000, u"ATTR_OFFLINE "},
-        {0x2000, u"ATTR_NOT_CONTENT_INDEXED "}, {0x10000000, u"ATTR_I30_INDEX_PRESENT "},
+        {0x1, u"ATTR_READONLY "},
+        {0x2, u"ATTR_HIDDEN "},
+        {0x4, u"ATTR_SYSTEM "},
+        {0x10, u"ATTR_DIRECTORY "},
+        {0x20, u"ATTR_ARCHIVE "},
+        {0x40, u"ATTR_DEVICE "},
+        {0x80, u"ATTR_NORMAL "},
+        {0x100, u"ATTR_TEMPORARY "},
+        {0x200, u"ATTR_SPARSE_FILE "},
+        {0x400, u"ATTR_REPARSE_POINT "},
+        {0x800, u"ATTR_COMPRESSED "},
+        {0x1000, u"ATTR_OFFLINE "},
+        {0x2000, u"ATTR_NOT_CONTENT_INDEXED "},
+        {0x10000000, u"ATTR_I30_INDEX_PRESENT "},
     };
     std::u16string text;
     for (const auto& entry : names)

@@ -12,7 +12,7 @@ namespace kvl {
 // hostile data can never make a read leave its buffer. Callers that must tell "absent" from "zero"
 // ask `fits` first.
 class le_bytes {
-public:
+  public:
     le_bytes() = default;
     le_bytes(const uint8_t* data, size_t size) : data_(data), size_(data ? size : 0) {}
     le_bytes(std::span<const uint8_t> bytes) : data_(bytes.data()), size_(bytes.size()) {}
@@ -53,10 +53,11 @@ public:
     }
     // True when the bytes at offset are exactly `expected`.
     bool equals(uint64_t offset, std::string_view expected) const {
-        return fits(offset, expected.size()) && std::memcmp(data_ + offset, expected.data(), expected.size()) == 0;
+        return fits(offset, expected.size()) &&
+               std::memcmp(data_ + offset, expected.data(), expected.size()) == 0;
     }
 
-private:
+  private:
     const uint8_t* data_ = nullptr;
     size_t size_ = 0;
 };

@@ -7,7 +7,9 @@
 
 namespace kvl {
 
-bool is_aligned(int64_t value, int32_t alignment) { return alignment > 0 && value % alignment == 0; }
+bool is_aligned(int64_t value, int32_t alignment) {
+    return alignment > 0 && value % alignment == 0;
+}
 
 int32_t align_up(int32_t value, int32_t alignment) {
     if (alignment <= 0 || is_aligned(value, alignment)) return value;
@@ -71,7 +73,9 @@ buffer::buffer(int64_t total, int32_t piece) : piece_(piece) {
     remainder_ = static_cast<int32_t>(total - static_cast<int64_t>(piece_) * full_pieces_);
 }
 
-int32_t buffer::count() const { return full_pieces_ + (remainder_ != 0 ? 1 : 0); }
+int32_t buffer::count() const {
+    return full_pieces_ + (remainder_ != 0 ? 1 : 0);
+}
 
 int32_t buffer::operator[](int32_t index) const {
     if (index < 0 || index > count() - 1) {

@@ -16,7 +16,7 @@ int32_t align_up(int32_t value, int32_t alignment);
 // An owned byte block whose size is a multiple of a given alignment (the sector size when the block
 // is read into). New bytes are zero, so nothing uninitialised ever reaches a caller.
 class memory_block : public base {
-public:
+  public:
     memory_block() = default;
     memory_block(const memory_block&) = delete;
     memory_block& operator=(const memory_block&) = delete;
@@ -37,20 +37,20 @@ public:
     std::span<uint8_t> bytes() { return {data_.get(), static_cast<size_t>(size_)}; }
     std::span<const uint8_t> bytes() const { return {data_.get(), static_cast<size_t>(size_)}; }
 
-private:
+  private:
     std::unique_ptr<uint8_t[]> data_;
     int32_t size_ = 0;
 };
 
 // Splits a 64-bit length into numbered pieces of one size, the last one shorter.
 class buffer : public base {
-public:
+  public:
     buffer(int64_t total, int32_t piece);
 
     int32_t count() const;
     int32_t operator[](int32_t index) const;
 
-private:
+  private:
     int32_t piece_;
     int32_t full_pieces_ = 0;
     int32_t remainder_ = 0;

@@ -20,9 +20,13 @@ constexpr int error_image = 1;
 
 }  // namespace
 
-platform::log_list* message_log() { return bound_log(); }
+platform::log_list* message_log() {
+    return bound_log();
+}
 
-void bind_message_log(platform::log_list* list) { bound_log() = list; }
+void bind_message_log(platform::log_list* list) {
+    bound_log() = list;
+}
 
 std::u16string system_error_text(int error) {
     char buffer[256] = {};

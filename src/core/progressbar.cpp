@@ -16,7 +16,9 @@ std::u16string format_duration(int64_t milliseconds) {
     return text;
 }
 
-progressbar::progressbar(const progressbar& other) { copy_counts(other); }
+progressbar::progressbar(const progressbar& other) {
+    copy_counts(other);
+}
 
 progressbar& progressbar::operator=(const progressbar& other) {
     if (this != &other) copy_counts(other);

@@ -15,7 +15,7 @@ std::u16string format_duration(int64_t milliseconds);
 // runs and carries the user's Cancel. Workers call `start`, then `step` after every unit of work,
 // and stop as soon as `cancelled` is true.
 class progressbar {
-public:
+  public:
     progressbar() = default;
     // A copy counts on its own; it never shares or takes its source's window.
     progressbar(const progressbar& other);
@@ -34,7 +34,7 @@ public:
     int64_t total() const { return total_; }
     int64_t done() const { return done_; }
 
-private:
+  private:
     void copy_counts(const progressbar& other);
     void on_cancel();
 

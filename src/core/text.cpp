@@ -124,9 +124,13 @@ void utf16le_append(std::u16string_view text, std::string& out) {
     }
 }
 
-std::u16string decimal(int64_t value) { return widen(std::to_string(value)); }
+std::u16string decimal(int64_t value) {
+    return widen(std::to_string(value));
+}
 
-bool is_white(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
+bool is_white(char16_t c) {
+    return c == u' ' || (c >= u'\t' && c <= u'\r');
+}
 
 namespace {
 
@@ -141,7 +145,9 @@ std::u16string trim_by(std::u16string_view text, Pred drop) {
 
 }  // namespace
 
-std::u16string trim_white(std::u16string_view text) { return trim_by(text, is_white); }
+std::u16string trim_white(std::u16string_view text) {
+    return trim_by(text, is_white);
+}
 
 std::u16string trim_control(std::u16string_view text) {
     return trim_by(text, [](char16_t c) { return c <= u' '; });

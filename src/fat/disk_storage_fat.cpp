@@ -13,7 +13,9 @@ namespace kvl {
 
 namespace {
 
-bool is_fat(int32_t fs_type) { return fs_type >= FILE_SYSTEM_FAT12 && fs_type <= FILE_SYSTEM_FAT32; }
+bool is_fat(int32_t fs_type) {
+    return fs_type >= FILE_SYSTEM_FAT12 && fs_type <= FILE_SYSTEM_FAT32;
+}
 
 // Clusters of FAT volumes are at most 256 KiB; a boot sector claiming more is damaged.
 constexpr int32_t max_cluster_size = 256 * 1024;
@@ -26,8 +28,9 @@ bool disk_storage_fat::assign_storage(disk_storage& volume) {
     const int32_t bps = boot.u16(11);
     const int32_t spc = boot.u8(13);
     if (bps == 0 || spc == 0 || bps * spc > max_cluster_size) {
-        report_error("disk_storage_fat::assign_storage", u"The boot sector gives no usable cluster size (" + decimal(bps) +
-                                                             u" bytes per sector, " + decimal(spc) + u" sectors per cluster)");
+        report_error("disk_storage_fat::assign_storage", u"The boot sector gives no usable cluster size (" +
+                                                             decimal(bps) + u" bytes per sector, " +
+                                                             decimal(spc) + u" sectors per cluster)");
         return false;
     }
     storage = &volume;
@@ -37,12 +40,14 @@ bool disk_storage_fat::assign_storage(disk_storage& volume) {
     if (volume.fs_type == FILE_SYSTEM_FAT32)
         first_data_sector_ = int64_t{boot.u32(36)} * boot.u8(16) + boot.u16(14);
     else
-        first_data_sector_ = int64_t{boot.u16(17)} * 32 / bps + int64_t{boot.u16(22)} * boot.u8(16) + boot.u16(14);
+        first_data_sector_ =
+            int64_t{boot.u16(17)} * 32 / bps + int64_t{boot.u16(22)} * boot.u8(16) + boot.u16(14);
     const int64_t size = volume.size();
     // Reserved sectors, tables or a root folder that reach past the volume leave no data to read: a
     // damaged boot sector, whose "root folder" would be whatever bytes follow.
     if (size >= 0 && first_data_sector_ >= size / bps) {
-        report_error("disk_storage_fat::assign_storage", u"The boot sector places the data area past the end of the volume");
+        report_error("disk_storage_fat::assign_storage",
+                     u"The boot sector places the data area past the end of the volume");
         storage = nullptr;
         return false;
     }
@@ -57,7 +62,8 @@ bool disk_storage_fat::load_fat(int32_t sectors_per_read) {
     // Entries past the volume's last cluster are never read: a damaged size field cannot make the
     // table larger than the volume needs.
     const int64_t needed = (std::max<int64_t>(highest_cluster_, 0) + 2) * 4 + bytes_per_sector_;
-    const int64_t bytes = std::min({sectors * bytes_per_sector_, needed, int64_t{std::numeric_limits<int32_t>::max() / 2}});
+    const int64_t bytes =
+        std::min({sectors * bytes_per_sector_, needed, int64_t{std::numeric_limits<int32_t>::max() / 2}});
     table_.resize(align_up(static_cast<int32_t>(bytes), bytes_per_sector_), 1);
     const int64_t first = int64_t{boot_.u16(14)} * bytes_per_sector_;
     if (!storage->seek(first, seek_from_start) ||
@@ -83,7 +89,8 @@ void disk_storage_fat::mend_from_copies(int64_t first, int64_t table_bytes) {
         }
         const std::u16string where = decimal(bad.length) + u" bytes of the FAT at " + decimal(bad.position);
         if (copy >= copies) {
-            report_error("disk_storage_fat::load_fat", where + u" cannot be read in any copy; cluster chains through them are lost");
+            report_error("disk_storage_fat::load_fat",
+                         where + u" cannot be read in any copy; cluster chains through them are lost");
             continue;
         }
         std::copy(bytes.begin(), bytes.end(), table_.data() + (bad.position - first));
@@ -93,10 +100,14 @@ void disk_storage_fat::mend_from_copies(int64_t first, int64_t table_bytes) {
 
 int64_t disk_storage_fat::fat_entry_count() const {
     switch (storage ? storage->fs_type : -1) {
-        case FILE_SYSTEM_FAT12: return static_cast<int64_t>(static_cast<double>(table_.size()) * 2 / 3);
-        case FILE_SYSTEM_FAT16: return table_.size() / 2;
-        case FILE_SYSTEM_FAT32: return table_.size() / 4;
-        default: return 0;
+        case FILE_SYSTEM_FAT12:
+            return static_cast<int64_t>(static_cast<double>(table_.size()) * 2 / 3);
+        case FILE_SYSTEM_FAT16:
+            return table_.size() / 2;
+        case FILE_SYSTEM_FAT32:
+            return table_.size() / 4;
+        default:
+            return 0;
     }
 }
 
@@ -114,8 +125,11 @@ int32_t disk_storage_fat::get_fat_entry(uint32_t cluster) const {
             return table.fits(uint64_t{cluster} * 2, 2) ? table.u16(uint64_t{cluster} * 2) : -1;
         case FILE_SYSTEM_FAT32:
             // The top four bits are reserved; a chain is the low 28.
-            return table.fits(uint64_t{cluster} * 4, 4) ? static_cast<int32_t>(table.u32(uint64_t{cluster} * 4) & 0x0FFFFFFF) : -1;
-        default: return -1;
+            return table.fits(uint64_t{cluster} * 4, 4)
+                       ? static_cast<int32_t>(table.u32(uint64_t{cluster} * 4) & 0x0FFFFFFF)
+                       : -1;
+        default:
+            return -1;
     }
 }
 
@@ -135,13 +149,18 @@ int64_t disk_storage_fat::root_region_offset() const {
     return (int64_t{boot_.u16(14)} + int64_t{boot_.u8(16)} * boot_.u16(22)) * bytes_per_sector_;
 }
 
-int64_t disk_storage_fat::root_region_length() const { return int64_t{boot_.u16(17)} * 32; }
+int64_t disk_storage_fat::root_region_length() const {
+    return int64_t{boot_.u16(17)} * 32;
+}
 
 bool disk_storage_fat::is_end_mark(int32_t entry) const {
     switch (storage->fs_type) {
-        case FILE_SYSTEM_FAT12: return entry == 0xFFF;
-        case FILE_SYSTEM_FAT16: return entry == 0xFFFF;
-        default: return entry == 0x0FFFFFFF;
+        case FILE_SYSTEM_FAT12:
+            return entry == 0xFFF;
+        case FILE_SYSTEM_FAT16:
+            return entry == 0xFFFF;
+        default:
+            return entry == 0x0FFFFFFF;
     }
 }
 
@@ -166,12 +185,15 @@ bool disk_storage_fat::get_item_chunks(uint32_t start, data_chunks& out, int64_t
     const int64_t cs = cluster_size();
     const int64_t wanted = cs > 0 && item_size > 0 ? (item_size + cs - 1) / cs : 0;
     if (algorithm == FAT_RECOVER_ALGORITHM_AUTO)
-        algorithm = get_fat_entry(start) != 0 ? FAT_RECOVER_ALGORITHM_FOLLOW_CHAIN : FAT_RECOVER_ALGORITHM_USE_FAT_0_ITERATION;
+        algorithm = get_fat_entry(start) != 0 ? FAT_RECOVER_ALGORITHM_FOLLOW_CHAIN
+                                              : FAT_RECOVER_ALGORITHM_USE_FAT_0_ITERATION;
     if (algorithm != FAT_RECOVER_ALGORITHM_FOLLOW_CHAIN && wanted == 0 && limit == NO_CLUSTER_LIMIT) {
-        report_error("disk_storage_fat::get_item_chunks",
-                     algorithm == FAT_RECOVER_ALGORITHM_USE_FAT_0_ITERATION
-                         ? u" FAT_RECOVER_ALGORITHM_USE_FAT_0_ITERATION : item_size_clusters и max_size_clusters не заданы"
-                         : u" FAT_RECOVER_ALGORITHM_NOT_USE_FAT : item_size_clusters и max_size_clusters не заданы");
+        report_error(
+            "disk_storage_fat::get_item_chunks",
+            algorithm == FAT_RECOVER_ALGORITHM_USE_FAT_0_ITERATION
+                ? u" FAT_RECOVER_ALGORITHM_USE_FAT_0_ITERATION : item_size_clusters и max_size_clusters не "
+                  u"заданы"
+                : u" FAT_RECOVER_ALGORITHM_NOT_USE_FAT : item_size_clusters и max_size_clusters не заданы");
         return false;
     }
     // A chain that loops, or points back into itself, ends after as many steps as the volume has clusters.
@@ -181,7 +203,8 @@ bool disk_storage_fat::get_item_chunks(uint32_t start, data_chunks& out, int64_t
     for (uint32_t count = 0; c >= 2 && c <= highest_cluster_ && count < limit && count < steps;) {
         if (check) {
             buffer.assign(static_cast<size_t>(cs), 0);
-            if (storage->seek(cluster_to_offset(c), seek_from_start)) storage->read(buffer.data(), static_cast<int32_t>(cs));
+            if (storage->seek(cluster_to_offset(c), seek_from_start))
+                storage->read(buffer.data(), static_cast<int32_t>(cs));
             if (!check(buffer.data(), static_cast<int32_t>(cs))) break;
         }
         out.add_chunk({cluster_to_offset(c), cs, 0});
@@ -204,8 +227,9 @@ void disk_storage_fat::cut_at_repeat(data_chunks& out, uint32_t start) {
         const bool overlaps = (after != taken.end() && after->first < end) ||
                               (after != taken.begin() && std::prev(after)->second > begin);
         if (overlaps) {
-            report_error("disk_storage_fat::get_item_chunks", u"The cluster chain from cluster " + decimal(start) +
-                                                                  u" comes back to a cluster it passed; it is cut there");
+            report_error("disk_storage_fat::get_item_chunks",
+                         u"The cluster chain from cluster " + decimal(start) +
+                             u" comes back to a cluster it passed; it is cut there");
             out.chunks.resize(i);
             return;
         }
@@ -225,7 +249,8 @@ void disk_storage_fat::merge_extents(data_chunks& out) {
             merged.push_back(next);
         out.progress.step(1);
         if (out.progress.cancelled) {
-            merged.insert(merged.end(), out.chunks.begin() + static_cast<std::ptrdiff_t>(i) + 1, out.chunks.end());
+            merged.insert(merged.end(), out.chunks.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                          out.chunks.end());
             break;
         }
     }

@@ -22,7 +22,7 @@ inline constexpr uint32_t NO_CLUSTER_LIMIT = 0xFFFFFFFF;
 // A FAT12/16/32 volume over an open storage: its geometry from the boot sector and its first FAT
 // in memory. It never writes to the storage.
 class disk_storage_fat : public base {
-public:
+  public:
     using cluster_check = boost::function<bool(const uint8_t* cluster, int32_t size)>;
 
     // False for a storage that is not FAT, or whose boot sector gives no usable geometry.
@@ -41,8 +41,8 @@ public:
 
     // The extents of the data starting at a cluster (see FAT_RECOVER_ALGORITHM_*); item_size 0 means
     // unknown, limit NO_CLUSTER_LIMIT none. Every walk ends within the volume's number of clusters.
-    bool get_item_chunks(uint32_t start, data_chunks& out, int64_t item_size, uint32_t limit, int32_t algorithm,
-                         const cluster_check& check);
+    bool get_item_chunks(uint32_t start, data_chunks& out, int64_t item_size, uint32_t limit,
+                         int32_t algorithm, const cluster_check& check);
 
     // The root directory of FAT12/16: its fixed region.
     int64_t root_region_offset() const;
@@ -51,7 +51,7 @@ public:
 
     disk_storage* storage = nullptr;
 
-private:
+  private:
     uint32_t next_cluster(uint32_t cluster, int32_t algorithm, bool& end) const;
     void merge_extents(data_chunks& out);
     // A chain that loops (or meets itself) would repeat clusters: the extents end before the first repeat.

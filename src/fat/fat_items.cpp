@@ -74,11 +74,11 @@ void fat_items::parse(memory_stream& directory, uint32_t entry_offset) {
 }
 
 std::u16string dos_date_time_text(uint16_t date, uint16_t time) {
-    const platform::calendar_time t{1980 + (date >> 9), (date >> 5) & 15, date & 31, time >> 11, (time >> 5) & 63,
-                                    (time & 31) * 2, 0};
+    const platform::calendar_time t{1980 + (date >> 9), (date >> 5) & 15, date & 31, time >> 11,
+                                    (time >> 5) & 63,   (time & 31) * 2,  0};
     static constexpr int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > days[t.month - 1] || t.hour > 23 || t.minute > 59 ||
-        t.second > 59)
+    if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > days[t.month - 1] || t.hour > 23 ||
+        t.minute > 59 || t.second > 59)
         return {};
     const bool leap = (t.year % 4 == 0 && t.year % 100 != 0) || t.year % 400 == 0;
     if (t.month == 2 && t.day == 29 && !leap) return {};
@@ -87,7 +87,8 @@ std::u16string dos_date_time_text(uint16_t date, uint16_t time) {
 
 namespace {
 
-void add_fat_item(kvl_file_item_manager& manager, const fat_node& node, kvl_file_item_manager::handle parent) {
+void add_fat_item(kvl_file_item_manager& manager, const fat_node& node,
+                  kvl_file_item_manager::handle parent) {
     platform::list_control& list = *manager.list_view;
     const bool folder = node.is_directory();
     const bool deleted = node.is_deleted();
@@ -124,7 +125,8 @@ void add_fat_item(kvl_file_item_manager& manager, const fat_node& node, kvl_file
 
 }  // namespace
 
-void list_fat_items(kvl_file_item_manager& manager, const fat_items& items, kvl_file_item_manager::handle parent) {
+void list_fat_items(kvl_file_item_manager& manager, const fat_items& items,
+                    kvl_file_item_manager::handle parent) {
     manager.cancel_requested = false;
     if (!manager.list_view || !parent) return;
     for (const fat_node& node : items.nodes) {

@@ -20,14 +20,16 @@ struct fat_node {
     bool is_directory() const { return (raw[11] & 0x10) != 0; }
     bool is_deleted() const { return raw[0] == 0xE5; }
     // The first cluster, signed as the items carry it.
-    int32_t first_cluster() const { return static_cast<int32_t>(uint32_t{bytes().u16(20)} << 16 | bytes().u16(26)); }
+    int32_t first_cluster() const {
+        return static_cast<int32_t>(uint32_t{bytes().u16(20)} << 16 | bytes().u16(26));
+    }
     uint32_t file_size() const { return bytes().u32(28); }
 };
 
 // The entries of one directory, long names assembled, deleted entries kept, dot and free entries
 // dropped.
 class fat_items {
-public:
+  public:
     void parse(memory_stream& directory, uint32_t entry_offset);
     std::vector<fat_node> nodes;
 };
@@ -37,6 +39,7 @@ public:
 std::u16string dos_date_time_text(uint16_t date, uint16_t time);
 
 // Lists the entries into the file list, folders also as tree nodes under parent.
-void list_fat_items(kvl_file_item_manager& manager, const fat_items& items, kvl_file_item_manager::handle parent);
+void list_fat_items(kvl_file_item_manager& manager, const fat_items& items,
+                    kvl_file_item_manager::handle parent);
 
 }  // namespace kvl

@@ -64,7 +64,8 @@ void file_item_manager::open_volume_node(kvl_file_item_manager::handle node, boo
     const bool fat = storage.fs_type >= FILE_SYSTEM_FAT12 && storage.fs_type <= FILE_SYSTEM_FAT32;
     if (volume_root) {
         // An image with neither a table nor a file system may be a disk whose table was wiped.
-        if (storage.fs_type == FILE_SYSTEM_RAW && storage.kind == STORAGE_KIND_FILE && storage.start_sector == 0)
+        if (storage.fs_type == FILE_SYSTEM_RAW && storage.kind == STORAGE_KIND_FILE &&
+            storage.start_sector == 0)
             tree.add_command_item(COMMAND_PARTITION_SEARCH, node);
         if (storage.fs_type == FILE_SYSTEM_NTFS) tree.add_command_item(COMMAND_NTFS_LOST_RECORDS, node);
         if (fat) tree.add_command_item(COMMAND_FAT_LOST_ENTRIES, node);
@@ -98,7 +99,8 @@ void file_item_manager::open_volume_node(kvl_file_item_manager::handle node, boo
         }
         volume.tree = &folders;
         const int64_t key = volume_root ? NTFS_ROOT : item.position;
-        if (const auto found = folders.find(key); found != folders.end()) list_ntfs_children(tree, volume, found->second, node);
+        if (const auto found = folders.find(key); found != folders.end())
+            list_ntfs_children(tree, volume, found->second, node);
     }
 }
 
@@ -107,11 +109,21 @@ void file_item_manager::run_command(kvl_file_item_manager::handle node, bool res
     command_node = node;
     tree.delete_children(node, true);
     switch (node->data.item.position) {
-        case COMMAND_MOUNT_IMAGE: mount_image(); break;
-        case COMMAND_NTFS_LOST_RECORDS: run_ntfs_lost_search(node, rescan); break;
-        case COMMAND_FAT_LOST_ENTRIES: run_fat_lost_search(node, rescan); break;
-        case COMMAND_LOW_LEVEL_SEARCH: run_low_level_search(node, rescan); break;
-        case COMMAND_PARTITION_SEARCH: run_partition_search(node, rescan); break;
+        case COMMAND_MOUNT_IMAGE:
+            mount_image();
+            break;
+        case COMMAND_NTFS_LOST_RECORDS:
+            run_ntfs_lost_search(node, rescan);
+            break;
+        case COMMAND_FAT_LOST_ENTRIES:
+            run_fat_lost_search(node, rescan);
+            break;
+        case COMMAND_LOW_LEVEL_SEARCH:
+            run_low_level_search(node, rescan);
+            break;
+        case COMMAND_PARTITION_SEARCH:
+            run_partition_search(node, rescan);
+            break;
         case COMMAND_RESCAN: {
             const kvl_file_item_manager::handle parent = node->parent;
             if (!parent) break;
@@ -121,7 +133,8 @@ void file_item_manager::run_command(kvl_file_item_manager::handle node, bool res
                 run_command(parent, true);
             break;
         }
-        default: break;
+        default:
+            break;
     }
 }
 

@@ -16,7 +16,8 @@ constexpr size_t max_drives = 50;
 
 }  // namespace
 
-void file_item_manager::add_partition_items(kvl_file_item_manager::handle drive_node, const partition_list& list) {
+void file_item_manager::add_partition_items(kvl_file_item_manager::handle drive_node,
+                                            const partition_list& list) {
     for (size_t i = 0; i < list.size(); ++i) {
         const partition_entry& entry = list[i];
         if (entry.type == PARTITION_TYPE_EMPTY) {
@@ -27,7 +28,8 @@ void file_item_manager::add_partition_items(kvl_file_item_manager::handle drive_
         const std::u16string sector = decimal(static_cast<int64_t>(entry.first_sector));
         const std::u16string caption = u"Partition" + decimal(static_cast<int64_t>(i + 1)) + u" - " +
                                        partition_type_name(entry.type) + u" (Sector: " + sector + u")";
-        tree.add_source_item(partition_source(drive_node->data.item.source, entry.first_sector), caption, drive_node);
+        tree.add_source_item(partition_source(drive_node->data.item.source, entry.first_sector), caption,
+                             drive_node);
     }
 }
 
@@ -40,14 +42,16 @@ void file_item_manager::update_sources() {
     tree.clear();
     const auto logical = tree.add_group_item(u"[ Logical Drives ]", nullptr);
     for (const platform::volume_entry& volume : platform::devices().volumes()) {
-        const auto node = tree.add_source_item(volume.device_path, volume.label + u" (" + volume.name + u") ", logical);
+        const auto node =
+            tree.add_source_item(volume.device_path, volume.label + u" (" + volume.name + u") ", logical);
         tree.set_images(node, IMAGE_VOLUME, IMAGE_VOLUME);
     }
     const auto physical = tree.add_group_item(u"[ Physical Drives ]", nullptr);
     const size_t drives = std::min(platform::devices().drives().size(), max_drives);
     for (size_t d = 0; d < drives; ++d) {
-        const auto node = tree.add_source_item(decimal(static_cast<int64_t>(d)),
-                                               u"Hard Drive " + decimal(static_cast<int64_t>(d + 1)), physical);
+        const auto node =
+            tree.add_source_item(decimal(static_cast<int64_t>(d)),
+                                 u"Hard Drive " + decimal(static_cast<int64_t>(d + 1)), physical);
         tree.set_images(node, IMAGE_DRIVE, IMAGE_DRIVE);
         if (!storage.open(node->data.item.source)) continue;
         if (d == 0) tree.add_command_item(COMMAND_PARTITION_SEARCH, node);

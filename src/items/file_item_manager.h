@@ -30,7 +30,7 @@ inline constexpr int IMAGE_FOUND_PARTITION = 3;
 // The application's manager of everything that outlives one action: the item tree with its list,
 // the one storage the dispatcher reuses, and what the user last opened.
 class file_item_manager : public base {
-public:
+  public:
     explicit file_item_manager(platform::file_dialogs& dialogs) : dialogs_(dialogs) {}
 
     // Rebuilds the whole tree: logical drives, physical drives with their partitions, the images group.
@@ -51,7 +51,8 @@ public:
     // Saves the source last opened as a raw image, into a file the user chooses.
     void save_image();
     // Saves a source as a raw image into a file (see image_copy); false when refused or failed.
-    bool save_source_image(const std::u16string& source_text, const std::u16string& name, platform::output_mode mode);
+    bool save_source_image(const std::u16string& source_text, const std::u16string& name,
+                           platform::output_mode mode);
 
     // The click on a tree node: opens a source or runs a command; ignored (but for a low-level
     // search folder's list) while another activation runs.
@@ -92,7 +93,8 @@ public:
     lw_columns results_columns;
     std::u16string results_label;
     search_params criteria;
-    // What the recursive walk does with each entry: (entry's item, caption, row, relative path, depth, is a file).
+    // What the recursive walk does with each entry: (entry's item, caption, row, relative path, depth, is a
+    // file).
     using entry_action = boost::function<bool(const file_item& item, platform::list_row* row,
                                               const std::u16string& relative_path, int depth, bool is_file)>;
     entry_action item_action;
@@ -100,15 +102,15 @@ public:
     // Binds the search results list and defines its columns.
     void bind_results(platform::list_control* results);
 
-private:
+  private:
     void open_volume_node(kvl_file_item_manager::handle node, bool rescan);
     void recover_selection();
     void recover_items(const std::u16string& relative_path, int depth);
     bool recovery_on_file(const file_item& item, platform::list_row* row, const std::u16string& relative_path,
                           int depth, bool is_file);
     bool recover_search_results();
-    bool search_filter(const file_item& item, platform::list_row* row, const std::u16string& relative_path, int depth,
-                       bool is_file);
+    bool search_filter(const file_item& item, platform::list_row* row, const std::u16string& relative_path,
+                       int depth, bool is_file);
     // Makes a new file for an entry in the output folder of a depth, under a free name.
     bool create_output(size_t depth, const std::u16string& caption, file_stream& out, std::u16string& made,
                        int first_copy);

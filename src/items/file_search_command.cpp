@@ -13,8 +13,8 @@ void file_item_manager::bind_results(platform::list_control* results) {
     add_file_list_columns(results_columns, true);
 }
 
-bool file_item_manager::search_filter(const file_item& item, platform::list_row* row, const std::u16string& relative_path,
-                                      int, bool is_file) {
+bool file_item_manager::search_filter(const file_item& item, platform::list_row* row,
+                                      const std::u16string& relative_path, int, bool is_file) {
     if (!is_file) {
         if (tree.status_bar) tree.status_bar->set_text(u"Looking in " + relative_path + u" ...");
         return true;
@@ -24,7 +24,8 @@ bool file_item_manager::search_filter(const file_item& item, platform::list_row*
     int64_t bytes = 0;
     const std::string size_text = utf16_to_utf8(list.sub_item(row, 5));
     std::from_chars(size_text.data(), size_text.data() + size_text.size(), bytes);
-    if ((criteria.use_mask && !mask_matches(caption, criteria.mask)) || (criteria.use_size && !size_matches(bytes, criteria)))
+    if ((criteria.use_mask && !mask_matches(caption, criteria.mask)) ||
+        (criteria.use_size && !size_matches(bytes, criteria)))
         return true;
     if (!results_view) return true;
     platform::list_row* match = results_view->add_row();
@@ -38,8 +39,8 @@ bool file_item_manager::search_filter(const file_item& item, platform::list_row*
 
 void file_item_manager::search(const search_params& wanted) {
     criteria = wanted;
-    item_action = [this](const file_item& item, platform::list_row* row, const std::u16string& path, int depth,
-                         bool is_file) { return search_filter(item, row, path, depth, is_file); };
+    item_action = [this](const file_item& item, platform::list_row* row, const std::u16string& path,
+                         int depth, bool is_file) { return search_filter(item, row, path, depth, is_file); };
     recover_selection();
     if (tree.status_bar) tree.status_bar->set_text(u"");
 }
@@ -49,7 +50,8 @@ void file_item_manager::find() {
     for (int i = 0; tree.list_view && i < tree.list_view->count(); ++i)
         selected = selected || tree.list_view->selected(tree.list_view->row(i));
     if (!selected) {
-        platform::ui().boxes->show(u"Find", u"Please select files or folders to search", platform::box_icon::information);
+        platform::ui().boxes->show(u"Find", u"Please select files or folders to search",
+                                   platform::box_icon::information);
         return;
     }
     const std::optional<platform::search_answer> answer = search_dialog ? search_dialog->ask() : std::nullopt;
@@ -70,8 +72,8 @@ void file_item_manager::find() {
     results_label = describe_search(wanted);
     search(wanted);
     const int found = results_view ? results_view->count() : 0;
-    results_label = describe_search(wanted) +
-                    (found > 0 ? u" => Found " + decimal(found) + u" file(s)" : std::u16string(u" => (no files found)"));
+    results_label = describe_search(wanted) + (found > 0 ? u" => Found " + decimal(found) + u" file(s)"
+                                                         : std::u16string(u" => (no files found)"));
 }
 
 }  // namespace kvl

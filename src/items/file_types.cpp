@@ -42,7 +42,8 @@ platform::icon16 pale_icon(const platform::icon16& icon) {
 
 int icon_cache::icon_index(const std::u16string& extension) {
     const auto key = std::make_pair(extension, deleted_look);
-    if (const auto found = index_by_extension_.find(key); found != index_by_extension_.end()) return found->second;
+    if (const auto found = index_by_extension_.find(key); found != index_by_extension_.end())
+        return found->second;
     if (!image_list_) return -1;
     const auto icon = platform::file_types().icon(extension);
     if (!icon) return -1;

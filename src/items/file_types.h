@@ -27,7 +27,7 @@ platform::icon16 pale_icon(const platform::icon16& icon);
 
 // Icons of file types added to the image list once per extension and look.
 class icon_cache : public base {
-public:
+  public:
     void bind_image_list(platform::image_list* list) {
         image_list_ = list;
         deleted_look = false;
@@ -38,7 +38,7 @@ public:
     // Set by the caller before each lookup: icons looked up while it is true are pale.
     bool deleted_look = false;
 
-private:
+  private:
     std::map<std::pair<std::u16string, bool>, int> index_by_extension_;
     platform::image_list* image_list_ = nullptr;
 };

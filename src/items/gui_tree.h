@@ -13,7 +13,7 @@ namespace kvl {
 // control node points back at it through the control's data pointer. Hidden nodes live only here.
 template <typename T>
 class gui_tree : public base {
-public:
+  public:
     struct node_data {
         T item;
         platform::tree_item* view_node = nullptr;
@@ -73,7 +73,8 @@ public:
     // stay lose their control nodes, which are gone.
     void delete_children(handle node, bool with_items) {
         if (!node) return;
-        if (tree_view_ && (node->data.view_node || node == &root_)) tree_view_->remove_children(node->data.view_node);
+        if (tree_view_ && (node->data.view_node || node == &root_))
+            tree_view_->remove_children(node->data.view_node);
         if (with_items) {
             node->children.clear();
         } else {
@@ -81,7 +82,7 @@ public:
         }
     }
 
-private:
+  private:
     static void forget_views(tree_node& node) {
         node.data.view_node = nullptr;
         for (auto& child : node.children) forget_views(*child);

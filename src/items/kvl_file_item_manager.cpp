@@ -21,29 +21,35 @@ file_item make_item(int32_t type, int64_t position, const std::u16string& source
 
 }  // namespace
 
-kvl_file_item_manager::handle kvl_file_item_manager::add_group_item(const std::u16string& caption, handle parent) {
+kvl_file_item_manager::handle kvl_file_item_manager::add_group_item(const std::u16string& caption,
+                                                                    handle parent) {
     const std::u16string source = parent ? parent->data.item.source : u"";
     return add_node(caption, make_item(FILE_ITEM_TYPE_GROUP, 0, source), parent, false);
 }
 
 kvl_file_item_manager::handle kvl_file_item_manager::add_source_item(const std::u16string& source,
-                                                                     const std::u16string& caption, handle parent) {
+                                                                     const std::u16string& caption,
+                                                                     handle parent) {
     return add_node(caption, make_item(FILE_ITEM_TYPE_SRC_ITEM, 0, source), parent, false);
 }
 
 kvl_file_item_manager::handle kvl_file_item_manager::add_command_item(int64_t command, handle parent) {
     const std::u16string source = parent ? parent->data.item.source : u"";
-    return add_node(command_caption(command), make_item(FILE_ITEM_TYPE_COMMAND, command, source), parent, false);
+    return add_node(command_caption(command), make_item(FILE_ITEM_TYPE_COMMAND, command, source), parent,
+                    false);
 }
 
 void kvl_file_item_manager::bind(platform::tree_control* tree, platform::list_control* list,
                                  platform::status_bar* status) {
     status_bar = status;
     bind_view(tree);
-    if (tree) tree->set_draw_handler([this](platform::tree_item* node, bool selected) { return draw_node(node, selected); });
+    if (tree)
+        tree->set_draw_handler(
+            [this](platform::tree_item* node, bool selected) { return draw_node(node, selected); });
     list_view = list;
     columns.bind(list);
-    columns.set_comparator([this](platform::list_row* a, platform::list_row* b) { return compare_rows(a, b); });
+    columns.set_comparator(
+        [this](platform::list_row* a, platform::list_row* b) { return compare_rows(a, b); });
     add_file_list_columns(columns, false);
 }
 
@@ -67,8 +73,9 @@ void kvl_file_item_manager::set_images(handle node, int image, int selected_imag
 
 void kvl_file_item_manager::sort_children(handle node) {
     if (!node || !view() || (!node->data.view_node && node != root())) return;
-    view()->sort_children(node->data.view_node,
-                          [this](platform::tree_item* a, platform::tree_item* b) { return compare_nodes(a, b); });
+    view()->sort_children(node->data.view_node, [this](platform::tree_item* a, platform::tree_item* b) {
+        return compare_nodes(a, b);
+    });
 }
 
 int kvl_file_item_manager::compare_nodes(platform::tree_item* a, platform::tree_item* b) const {
@@ -107,7 +114,8 @@ void kvl_file_item_manager::empty_list() {
     list_items.clear();
 }
 
-platform::list_row* kvl_file_item_manager::add_list_row(const std::u16string& caption, const file_item& item) {
+platform::list_row* kvl_file_item_manager::add_list_row(const std::u16string& caption,
+                                                        const file_item& item) {
     platform::list_row* row = list_view->add_row();
     list_view->set_caption(row, caption);
     list_items.push_back(std::make_unique<file_item>(item));
@@ -131,8 +139,10 @@ void kvl_file_item_manager::list_found_files(handle node, const xfs_nodes& forma
         if (cancel_requested) break;
         const file_item& hit = child->data.item;
         const bool known = hit.value3 >= 0 && hit.value3 < static_cast<int64_t>(formats.nodes.size());
-        const std::u16string description = known ? formats.nodes[static_cast<size_t>(hit.value3)].description : u"";
-        const std::u16string extension = known ? formats.nodes[static_cast<size_t>(hit.value3)].extension : u"";
+        const std::u16string description =
+            known ? formats.nodes[static_cast<size_t>(hit.value3)].description : u"";
+        const std::u16string extension =
+            known ? formats.nodes[static_cast<size_t>(hit.value3)].extension : u"";
         const std::u16string caption = description + u" " + decimal(n) + extension;
         file_item item = hit;
         item.type = FILE_ITEM_TYPE_FILE;

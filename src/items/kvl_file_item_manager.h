@@ -29,7 +29,7 @@ void add_file_list_columns(lw_columns& columns, bool search_results);
 
 // The item tree with the file list beside it: the list control, the rows' items and the Esc flag.
 class kvl_file_item_manager : public gui_tree<file_item> {
-public:
+  public:
     handle add_group_item(const std::u16string& caption, handle parent);
     handle add_source_item(const std::u16string& source, const std::u16string& caption, handle parent);
     handle add_command_item(int64_t command, handle parent);

@@ -13,9 +13,15 @@ uint32_t column_tag(int value_type, int sort_column_code, int tie_column) {
 
 namespace {
 
-int value_type_of(uint32_t tag) { return static_cast<int>(tag & 0xFF); }
-int sort_code_of(uint32_t tag) { return static_cast<int>(tag >> 16 & 0xFF); }
-int tie_code_of(uint32_t tag) { return static_cast<int>(tag >> 24 & 0xFF); }
+int value_type_of(uint32_t tag) {
+    return static_cast<int>(tag & 0xFF);
+}
+int sort_code_of(uint32_t tag) {
+    return static_cast<int>(tag >> 16 & 0xFF);
+}
+int tie_code_of(uint32_t tag) {
+    return static_cast<int>(tag >> 24 & 0xFF);
+}
 
 // Letters a-z fold to A-Z; every other unit compares by its code.
 int compare_text(const std::u16string& a, const std::u16string& b) {
@@ -50,13 +56,15 @@ void lw_columns::add_column(const std::u16string& caption, int value_type, int w
                             int tie_column) {
     if (!list_view_) return;
     const bool right = value_type == COLUMN_INTEGER || value_type == COLUMN_SIZE;
-    list_view_->add_column({caption, width, right ? platform::column_alignment::right : platform::column_alignment::left,
+    list_view_->add_column({caption, width,
+                            right ? platform::column_alignment::right : platform::column_alignment::left,
                             column_tag(value_type, sort_column_code, tie_column)});
     sort_column_ = list_view_->column_count() - 1;
 }
 
 void lw_columns::sort() {
-    if (list_view_) list_view_->sort([this](platform::list_row* a, platform::list_row* b) { return on_compare(a, b); });
+    if (list_view_)
+        list_view_->sort([this](platform::list_row* a, platform::list_row* b) { return on_compare(a, b); });
 }
 
 void lw_columns::sort_on_column(int index) {
@@ -83,7 +91,8 @@ int lw_columns::on_compare(platform::list_row* a, platform::list_row* b) const {
 
 int lw_columns::compare_values(const std::u16string& a, const std::u16string& b, int value_type) const {
     switch (value_type) {
-        case COLUMN_TEXT: return compare_text(a, b);
+        case COLUMN_TEXT:
+            return compare_text(a, b);
         case COLUMN_INTEGER: {
             if (a.empty() || b.empty()) return 1;
             int64_t x = 0, y = 0;
@@ -98,7 +107,8 @@ int lw_columns::compare_values(const std::u16string& a, const std::u16string& b,
             };
             return key(x) < key(y) ? -1 : 1;
         }
-        default: return 0;
+        default:
+            return 0;
     }
 }
 

@@ -22,11 +22,12 @@ uint32_t column_tag(int value_type, int sort_column_code, int tie_column);
 // The column set of a report list: columns with their value types, header clicks and the row
 // comparison.
 class lw_columns {
-public:
+  public:
     using comparator_fn = boost::function<int(platform::list_row*, platform::list_row*)>;
 
     void bind(platform::list_control* list);
-    void add_column(const std::u16string& caption, int value_type, int width, int sort_column_code, int tie_column);
+    void add_column(const std::u16string& caption, int value_type, int width, int sort_column_code,
+                    int tie_column);
     void set_comparator(comparator_fn comparator) { comparator_ = std::move(comparator); }
     void sort_on_column(int index);
 
@@ -37,7 +38,7 @@ public:
     int sort_column() const { return sort_column_; }
     bool descending() const { return descending_; }
 
-private:
+  private:
     void sort();
     int compare_at(platform::list_row* a, platform::list_row* b, int column, int depth) const;
     int compare_values(const std::u16string& a, const std::u16string& b, int value_type) const;

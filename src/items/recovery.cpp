@@ -17,9 +17,9 @@ constexpr size_t max_name_bytes = 255;
 constexpr int max_depth = 256;
 
 bool has_data(const file_item& item) {
-    return item.type == FILE_ITEM_TYPE_FILE &&
-           (item.subtype == FILE_ITEM_SUBTYPE_NONE || item.subtype == FILE_ITEM_SUBTYPE_LOW_LEVEL_SCAN_FOLDER ||
-            item.subtype == FILE_ITEM_SUBTYPE_NTFS_SECOND_SCAN_FOLDER);
+    return item.type == FILE_ITEM_TYPE_FILE && (item.subtype == FILE_ITEM_SUBTYPE_NONE ||
+                                                item.subtype == FILE_ITEM_SUBTYPE_LOW_LEVEL_SCAN_FOLDER ||
+                                                item.subtype == FILE_ITEM_SUBTYPE_NTFS_SECOND_SCAN_FOLDER);
 }
 
 // UTF-8 of text, cut at a character boundary to at most `bytes` bytes.
@@ -55,8 +55,8 @@ int64_t seconds_of(const std::u16string& text) {
 
 void sanitize_path(std::u16string& text) {
     for (char16_t& c : text)
-        if (c < 0x20 || c == u'"' || c == u'*' || c == u'/' || c == u'<' || c == u'>' || c == u'?' || c == u'|' ||
-            c == u'\\')
+        if (c < 0x20 || c == u'"' || c == u'*' || c == u'/' || c == u'<' || c == u'>' || c == u'?' ||
+            c == u'|' || c == u'\\')
             c = u'-';
 }
 
@@ -72,8 +72,8 @@ std::string output_name(const std::u16string& caption, int copy) {
     return utf8_within(stem, max_name_bytes - tail.size()) + tail;
 }
 
-bool file_item_manager::create_output(size_t depth, const std::u16string& caption, file_stream& out, std::u16string& made,
-                                       int first_copy) {
+bool file_item_manager::create_output(size_t depth, const std::u16string& caption, file_stream& out,
+                                      std::u16string& made, int first_copy) {
     for (int copy = first_copy; copy < 10000; ++copy) {
         const std::string name = output_name(caption, copy);
         platform::os_file file;
@@ -87,8 +87,10 @@ bool file_item_manager::create_output(size_t depth, const std::u16string& captio
     return false;
 }
 
-void file_item_manager::set_output_times(platform::list_control& list, platform::list_row* row, const file_stream& out) {
-    platform::set_file_times(out.file(), seconds_of(list.sub_item(row, 3)), seconds_of(list.sub_item(row, 4)));
+void file_item_manager::set_output_times(platform::list_control& list, platform::list_row* row,
+                                         const file_stream& out) {
+    platform::set_file_times(out.file(), seconds_of(list.sub_item(row, 3)),
+                             seconds_of(list.sub_item(row, 4)));
 }
 
 bool file_item_manager::recovery_on_file(const file_item& item, platform::list_row* row,
@@ -100,8 +102,10 @@ bool file_item_manager::recovery_on_file(const file_item& item, platform::list_r
     if (!is_file) {
         output_folders_.resize(level + 2);
         for (int copy = 1; copy < 10000; ++copy) {
-            if (output_folders_[level + 1].open_child(output_folders_[level], output_name(caption, copy))) return true;
-            if (errno != EEXIST && errno != ENOTDIR && errno != ELOOP) break;  // something else stands there: another name
+            if (output_folders_[level + 1].open_child(output_folders_[level], output_name(caption, copy)))
+                return true;
+            if (errno != EEXIST && errno != ENOTDIR && errno != ELOOP)
+                break;  // something else stands there: another name
         }
         report_error("output_folder::open_child", u"");  // the system's reason
         report_error("file_item_manager::recovery_on_file",
@@ -159,7 +163,8 @@ void file_item_manager::recover_items(const std::u16string& relative_path, int d
         const std::u16string sub = relative_path + u"/" + list.caption(row);
         const auto key = std::make_pair(item.source, item.position);
         if (depth >= max_depth || std::find(entered_.begin(), entered_.end(), key) != entered_.end()) {
-            report_error("file_item_manager::recover_items", u"\"" + sub + u"\" is not entered: it is nested too deep or inside itself");
+            report_error("file_item_manager::recover_items",
+                         u"\"" + sub + u"\" is not entered: it is nested too deep or inside itself");
             continue;
         }
         const int64_t modified = seconds_of(list.sub_item(row, 3));
@@ -174,7 +179,8 @@ void file_item_manager::recover_items(const std::u16string& relative_path, int d
         activate(static_cast<kvl_file_item_manager::handle>(item.tree_node));
         recover_items(sub, depth + 1);
         entered_.pop_back();
-        if (static_cast<size_t>(depth) + 1 < output_folders_.size() && output_folders_[static_cast<size_t>(depth) + 1].is_open())
+        if (static_cast<size_t>(depth) + 1 < output_folders_.size() &&
+            output_folders_[static_cast<size_t>(depth) + 1].is_open())
             output_folders_[static_cast<size_t>(depth) + 1].set_times(modified, accessed);
         if (tree.cancel_requested) return;
         view->select(remembered);
@@ -210,7 +216,8 @@ bool file_item_manager::recover_search_results() {
         std::u16string made;
         if (!create_output(0, caption, out, made, 1)) {
             report_error("output_folder::create_file", u"");  // the system's reason
-            report_error("file_item_manager::recover", u"Can't create file \"" + destination_folder_ + u"/" + caption + u"\"");
+            report_error("file_item_manager::recover",
+                         u"Can't create file \"" + destination_folder_ + u"/" + caption + u"\"");
             return false;
         }
         file_item item;
@@ -219,10 +226,13 @@ bool file_item_manager::recover_search_results() {
         set_output_times(results, row, out);
         out.close();
         if (!read && target_failed_) return false;
-        if (!read) report_error("file_item_manager::recover", u"\"" + caption + u"\" could not be read whole; \"" + made + u"\" holds what was read");
+        if (!read)
+            report_error("file_item_manager::recover", u"\"" + caption + u"\" could not be read whole; \"" +
+                                                           made + u"\" holds what was read");
         ++done;
         if (tree.status_bar)
-            tree.status_bar->set_text(u"Extracting ... (" + decimal(int64_t{done} * 100 / selected) + u"% completed)");
+            tree.status_bar->set_text(u"Extracting ... (" + decimal(int64_t{done} * 100 / selected) +
+                                      u"% completed)");
     }
     return true;
 }
@@ -263,15 +273,18 @@ void file_item_manager::recover() {
         }
     for (const std::u16string& source : sources) {
         const source_name name = parse_source(source);
-        if (name.valid && platform::destination_on_source(output_folders_[0].device(), utf16_to_utf8(name.device))) {
-            report_error("file_item_manager::recover", u"The folder \"" + folder +
-                                                           u"\" lies on the disk being recovered; choose a folder on another disk");
+        if (name.valid &&
+            platform::destination_on_source(output_folders_[0].device(), utf16_to_utf8(name.device))) {
+            report_error("file_item_manager::recover",
+                         u"The folder \"" + folder +
+                             u"\" lies on the disk being recovered; choose a folder on another disk");
             output_folders_.clear();
             return;
         }
     }
     if (from_list) {
-        item_action = [this](const file_item& item, platform::list_row* row, const std::u16string& path, int depth,
+        item_action = [this](const file_item& item, platform::list_row* row, const std::u16string& path,
+                             int depth,
                              bool is_file) { return recovery_on_file(item, row, path, depth, is_file); };
         recover_selection();
         if (tree.status_bar) tree.status_bar->set_text(u"");

@@ -43,7 +43,8 @@ void replay_or_search(scanner& search, bool rescan, Walk&& walk) {
 
 }  // namespace
 
-void file_item_manager::finish_search(kvl_file_item_manager::handle node, const std::vector<found_item>& hits) {
+void file_item_manager::finish_search(kvl_file_item_manager::handle node,
+                                      const std::vector<found_item>& hits) {
     if (storage.is_open()) storage.close();
     if (hits.empty()) tree.delete_children(node, true);
 }
@@ -60,7 +61,8 @@ void file_item_manager::run_partition_search(kvl_file_item_manager::handle node,
             partition_start_text = *answer;
             break;
         }
-        platform::ui().boxes->show(u"Partition Scan", u"Please enter value from 0 to 99 (%)", platform::box_icon::information);
+        platform::ui().boxes->show(u"Partition Scan", u"Please enter value from 0 to 99 (%)",
+                                   platform::box_icon::information);
     }
     if (start < 0 || !open_for_search(node)) return;
     partition_scan search;
@@ -72,7 +74,8 @@ void file_item_manager::run_partition_search(kvl_file_item_manager::handle node,
     replay_or_search(search, rescan, [&] {
         const int64_t first = storage.total_sectors > 0 ? start * storage.total_sectors / 10000 : 0;
         const int64_t length = std::max<int64_t>(storage.total_sectors - first, 0) * storage.sector_size;
-        stream::iterate(storage, data_chunks(first * storage.sector_size, length), storage.sector_size * 512, search.handler());
+        stream::iterate(storage, data_chunks(first * storage.sector_size, length), storage.sector_size * 512,
+                        search.handler());
     });
     finish_search(node, hits);
 }
@@ -134,18 +137,20 @@ void file_item_manager::run_low_level_search(kvl_file_item_manager::handle node,
         volume.assign_storage(storage);
         walk_free_space(volume);
     } else {
-        replay_or_search(search, rescan, [&] { search.scan_storage(storage, storage.sector_size * 512, rescan, 0); });
+        replay_or_search(search, rescan,
+                         [&] { search.scan_storage(storage, storage.sector_size * 512, rescan, 0); });
     }
     finish_search(node, hits);
 }
 
 namespace {
 
-void add_low_level_hit(kvl_file_item_manager& tree, kvl_file_item_manager::handle command_node, const xfs_nodes& formats,
-                       const found_item& hit) {
+void add_low_level_hit(kvl_file_item_manager& tree, kvl_file_item_manager::handle command_node,
+                       const xfs_nodes& formats, const found_item& hit) {
     kvl_file_item_manager::handle folder = nullptr;
     for (const auto& child : command_node->children)
-        if (child->data.item.type == FILE_ITEM_TYPE_SRC_ITEM && child->data.item.position == hit.type) folder = child.get();
+        if (child->data.item.type == FILE_ITEM_TYPE_SRC_ITEM && child->data.item.position == hit.type)
+            folder = child.get();
     const bool known = hit.type >= 0 && static_cast<size_t>(hit.type) < formats.nodes.size();
     const std::u16string extension = known ? formats.nodes[static_cast<size_t>(hit.type)].extension : u"";
     if (!folder) {
@@ -164,10 +169,12 @@ void add_low_level_hit(kvl_file_item_manager& tree, kvl_file_item_manager::handl
     item.value2 = hit.size;
     item.value3 = hit.type;
     item.source = command_node->data.item.source;
-    tree.add_node(extension + u" " + decimal(static_cast<int64_t>(folder->children.size())), item, folder, true);
+    tree.add_node(extension + u" " + decimal(static_cast<int64_t>(folder->children.size())), item, folder,
+                  true);
     if (folder->data.view_node)
-        tree.view()->set_text(folder->data.view_node,
-                              extension + u" (" + decimal(static_cast<int64_t>(folder->children.size())) + u")");
+        tree.view()->set_text(
+            folder->data.view_node,
+            extension + u" (" + decimal(static_cast<int64_t>(folder->children.size())) + u")");
 }
 
 }  // namespace
@@ -190,7 +197,8 @@ bool file_item_manager::on_found_item(scanner* source, const found_item& hit) {
             const std::u16string sector = decimal(hit.position);
             const auto partition = tree.add_source_item(
                 partition_source(command_source, static_cast<uint64_t>(hit.position)),
-                u"Partition  - " + found_partition_kind_name(hit.type) + u" (Sector: " + sector + u")", command_node);
+                u"Partition  - " + found_partition_kind_name(hit.type) + u" (Sector: " + sector + u")",
+                command_node);
             tree.set_images(partition, IMAGE_FOUND_PARTITION, IMAGE_FOUND_PARTITION);
             break;
         }
@@ -206,7 +214,8 @@ bool file_item_manager::on_found_item(scanner* source, const found_item& hit) {
 
 void file_item_manager::save_image() {
     if (current_source.empty()) {
-        platform::ui().boxes->show(u"Save", u"Please select or/and scan target drive", platform::box_icon::information);
+        platform::ui().boxes->show(u"Save", u"Please select or/and scan target drive",
+                                   platform::box_icon::information);
         return;
     }
     // The save dialog has asked before an existing file is chosen; an unfinished copy is offered to
@@ -216,8 +225,9 @@ void file_item_manager::save_image() {
     platform::output_mode mode = platform::output_mode::replace;
     std::error_code error;
     if (std::filesystem::exists(utf16_to_utf8(name) + ".map", error) &&
-        platform::ui().boxes->ask(u"Save", u"\"" + name + u"\" holds an unfinished copy (its map \"" + name +
-                                               u".map\" lies beside it). Go on with that copy? No starts it afresh."))
+        platform::ui().boxes->ask(u"Save",
+                                  u"\"" + name + u"\" holds an unfinished copy (its map \"" + name +
+                                      u".map\" lies beside it). Go on with that copy? No starts it afresh."))
         mode = platform::output_mode::resume;
     save_source_image(current_source, name, mode);
 }

@@ -37,14 +37,16 @@ int copy_plain(stream& storage, const data_chunks& chunks, const chunk_item& ext
     return 1;
 }
 
-int copy_unit(stream& storage, const data_chunks& chunks, const chunk_item& extent, std::vector<uint8_t>& stored,
-              std::vector<uint8_t>& decoded, const chunk_sink& sink) {
+int copy_unit(stream& storage, const data_chunks& chunks, const chunk_item& extent,
+              std::vector<uint8_t>& stored, std::vector<uint8_t>& decoded, const chunk_sink& sink) {
     if (extent.stored_length > max_unit_bytes || extent.length > max_unit_bytes) {
-        storage.report_error("copy_chunks", u"A compressed unit of " + decimal(extent.length) + u" bytes is too large to read");
+        storage.report_error("copy_chunks", u"A compressed unit of " + decimal(extent.length) +
+                                                u" bytes is too large to read");
         return -1;
     }
     stored.resize(static_cast<size_t>(extent.stored_length));
-    if (!storage.read_unaligned(extent.offset, stored.data(), static_cast<int32_t>(extent.stored_length))) return -1;
+    if (!storage.read_unaligned(extent.offset, stored.data(), static_cast<int32_t>(extent.stored_length)))
+        return -1;
     // A unit cut at the end of the data decodes into whole blocks and delivers its first bytes.
     const int32_t length = static_cast<int32_t>(extent.length);
     decoded.assign(static_cast<size_t>(align_up(length, lznt1_block)), 0);
@@ -53,7 +55,8 @@ int copy_unit(stream& storage, const data_chunks& chunks, const chunk_item& exte
     // A unit that does not decode is delivered as zeros, so the bytes after it keep their places.
     if (failed) {
         std::fill(decoded.begin(), decoded.end(), 0);
-        storage.report_error("copy_chunks", u"The compressed unit at " + decimal(extent.offset) + u" does not decode; it reads as zeros");
+        storage.report_error("copy_chunks", u"The compressed unit at " + decimal(extent.offset) +
+                                                u" does not decode; it reads as zeros");
     }
     if (!sink(extent.offset, 0, decoded.data(), length)) return 0;
     storage.progress.step(length);
@@ -73,8 +76,9 @@ bool copy_chunks(stream& storage, data_chunks chunks, int32_t piece_size, const 
     std::vector<uint8_t> decoded;
     for (const chunk_item& extent : chunks.chunks) {
         if (extent.length <= 0) continue;
-        const int result = extent.stored_length > 0 ? copy_unit(storage, chunks, extent, stored, decoded, sink)
-                                                    : copy_plain(storage, chunks, extent, piece_size, piece, sink);
+        const int result = extent.stored_length > 0
+                               ? copy_unit(storage, chunks, extent, stored, decoded, sink)
+                               : copy_plain(storage, chunks, extent, piece_size, piece, sink);
         if (result < 0) return false;
         if (result == 0) return true;
     }

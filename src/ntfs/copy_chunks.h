@@ -10,7 +10,8 @@ namespace kvl {
 
 // Receives the data piece by piece in extent order: (storage offset of the piece, its position in
 // its extent, bytes, length); answers false to stop. The bytes are only valid during the call.
-using chunk_sink = boost::function<bool(int64_t storage_offset, int64_t position, const uint8_t* data, int32_t length)>;
+using chunk_sink =
+    boost::function<bool(int64_t storage_offset, int64_t position, const uint8_t* data, int32_t length)>;
 
 // Reads every extent through the storage in pieces, putting patches back, giving zeros for holes
 // and decoding compressed units, and hands each piece to the sink. False only when a read fails

@@ -13,7 +13,8 @@ bool disk_storage_ntfs::assign_storage(disk_storage& volume) {
     record_size = cluster_size > 0 ? record_size_from_boot(boot.i8(64), cluster_size) : 0;
     // A boot sector that gives no cluster or record size cannot be read as a volume.
     if (cluster_size == 0 || record_size == 0 || mft_record_size(volume) == 0) {
-        report_error("disk_storage_ntfs::assign_storage", u"The boot sector gives no usable cluster or MFT record size");
+        report_error("disk_storage_ntfs::assign_storage",
+                     u"The boot sector gives no usable cluster or MFT record size");
         return false;
     }
     if (!open_record_(0, mft_record)) {
@@ -55,7 +56,8 @@ bool disk_storage_ntfs::open_record_(int32_t index, ntfs_record& record) {
     record.mft_chunks = data_chunks();
     record.data.resize(record_size, 1);
     if (!storage->read_unaligned(offset, record.data.data(), record_size)) return false;
-    if (!storage->unreadable_in(offset, record_size).empty() && !read_mirror_record(index, record)) return false;
+    if (!storage->unreadable_in(offset, record_size).empty() && !read_mirror_record(index, record))
+        return false;
     if (!le_bytes(record.data.bytes()).equals(0, "FILE")) {
         report_error("disk_storage_ntfs::open_record_", u"Not valid signature");
         return false;
@@ -73,7 +75,8 @@ bool disk_storage_ntfs::read_mirror_record(int32_t index, ntfs_record& record) {
         __builtin_add_overflow(offset, static_cast<int64_t>(index) * record_size, &offset) ||
         !storage->read_unaligned(offset, record.data.data(), record_size) ||
         !storage->unreadable_in(offset, record_size).empty()) {
-        report_error("disk_storage_ntfs::open_record_", u"MFT record " + decimal(index) + u" and its copy in $MFTMirr cannot be read");
+        report_error("disk_storage_ntfs::open_record_",
+                     u"MFT record " + decimal(index) + u" and its copy in $MFTMirr cannot be read");
         return false;
     }
     log_note(u"MFT record " + decimal(index) + u" cannot be read; its copy in $MFTMirr is used");

@@ -14,7 +14,7 @@ namespace kvl {
 
 // An NTFS volume over an open storage: its geometry, MFT record 0 and the extents of the MFT.
 class disk_storage_ntfs : public base {
-public:
+  public:
     bool assign_storage(disk_storage& volume);
     bool open_record_(int32_t index, ntfs_record& record);
 
@@ -28,7 +28,7 @@ public:
     ntfs_tree* tree = nullptr;
     record_cache cache;
 
-private:
+  private:
     bool read_mirror_record(int32_t index, ntfs_record& record);
 };
 

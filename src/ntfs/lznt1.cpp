@@ -8,7 +8,9 @@ namespace {
 
 constexpr int32_t block_size = 4096;
 
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint16_t le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
 
 // One compressed block from in[0, in_size) into out[0, 4096); false when it is malformed.
 bool decode_block(uint8_t* out, const uint8_t* in, int32_t in_size) {

@@ -38,7 +38,8 @@ le_bytes attribute::value(const le_bytes& a) {
 }
 
 std::u16string record_damage(const le_bytes& record) {
-    if (record.i32(24) > static_cast<int64_t>(record.size()) || record.i32(24) < 0) return u"its bytes in use exceed the record";
+    if (record.i32(24) > static_cast<int64_t>(record.size()) || record.i32(24) < 0)
+        return u"its bytes in use exceed the record";
     bool names_fit = true;
     const bool whole = walk_attributes(record, [&](uint32_t, const le_bytes& a) {
         if (attribute::type(a) == AT_FILE_NAME) {
@@ -86,14 +87,15 @@ std::optional<run_list> decode_runlist(int32_t cluster_size, const le_bytes& a, 
         const unsigned h = a.u8(p);
         const unsigned length_bytes = h & 0x0F;
         const unsigned offset_bytes = h >> 4;
-        if (length_bytes == 0 || length_bytes > 8 || offset_bytes > 8 || !a.fits(p + 1, length_bytes + offset_bytes))
+        if (length_bytes == 0 || length_bytes > 8 || offset_bytes > 8 ||
+            !a.fits(p + 1, length_bytes + offset_bytes))
             return std::nullopt;
         const int64_t length = a.signed_n(p + 1, length_bytes);
         if (length < 0 || !fits_bytes(length, cluster_size)) return std::nullopt;
         int64_t run_lcn = LCN_HOLE;
         if (offset_bytes != 0) {
-            if (__builtin_add_overflow(lcn, a.signed_n(p + 1 + length_bytes, offset_bytes), &lcn) || lcn < 0 ||
-                !fits_bytes(lcn, cluster_size) || !fits_bytes(lcn + length, cluster_size))
+            if (__builtin_add_overflow(lcn, a.signed_n(p + 1 + length_bytes, offset_bytes), &lcn) ||
+                lcn < 0 || !fits_bytes(lcn, cluster_size) || !fits_bytes(lcn + length, cluster_size))
                 return std::nullopt;
             run_lcn = lcn;
         }
@@ -147,7 +149,8 @@ void add_extent(data_chunks& out, const chunk_item& extent) {
     if (extent.length <= 0) return;
     if (!out.chunks.empty()) {
         chunk_item& last = out.chunks.back();
-        const bool both_holes = last.offset < 0 && extent.offset < 0 && last.stored_length == 0 && extent.stored_length == 0;
+        const bool both_holes =
+            last.offset < 0 && extent.offset < 0 && last.stored_length == 0 && extent.stored_length == 0;
         const bool adjacent = last.offset >= 0 && last.stored_length == 0 && extent.stored_length == 0 &&
                               last.offset + last.length == extent.offset;
         if (both_holes || adjacent) {
@@ -195,7 +198,8 @@ bool compressed_runs_to_chunks(const run_list& runs, data_chunks& out, int32_t c
         bool contiguous = true;
         for (size_t i = 0; i < pieces.size(); ++i) {
             if (pieces[i].lcn == LCN_HOLE) continue;
-            if (allocated > 0 && (pieces[i - 1].lcn == LCN_HOLE || pieces[i].lcn != pieces[i - 1].lcn + pieces[i - 1].length))
+            if (allocated > 0 &&
+                (pieces[i - 1].lcn == LCN_HOLE || pieces[i].lcn != pieces[i - 1].lcn + pieces[i - 1].length))
                 contiguous = false;
             allocated += pieces[i].length;
         }
@@ -223,7 +227,8 @@ bool runs_to_chunks(const le_bytes& first, const run_list& runs, data_chunks& ou
     run_list mapped;
     for (const run& r : runs) {
         if (r.lcn == LCN_END) break;
-        if (r.lcn >= LCN_HOLE || (r.lcn == LCN_NOT_MAPPED && r.length > 0)) mapped.push_back({r.vcn, r.lcn == LCN_NOT_MAPPED ? LCN_HOLE : r.lcn, r.length});
+        if (r.lcn >= LCN_HOLE || (r.lcn == LCN_NOT_MAPPED && r.length > 0))
+            mapped.push_back({r.vcn, r.lcn == LCN_NOT_MAPPED ? LCN_HOLE : r.lcn, r.length});
     }
     // Sparse attributes carry a compression unit too; only a compressed one holds LZNT1 units.
     const unsigned exponent = first.u8(34);
@@ -313,15 +318,17 @@ bool ntfs_attributes::load(ntfs_record& source, bool follow_lists) {
 void ntfs_attributes::follow_list(const attribute_item& list) {
     data_chunks chunks;
     if (!get_chunks(list, chunks, cluster_size())) return;
-    const int64_t declared = attribute::is_resident(list.header) ? chunks.total_length() : attribute::data_size(list.header);
+    const int64_t declared =
+        attribute::is_resident(list.header) ? chunks.total_length() : attribute::data_size(list.header);
     truncate_chunks(chunks, std::clamp<int64_t>(declared, 0, max_attribute_list));
     auto value = std::make_unique<memory_stream>(1);
     memory_stream* target = value.get();
     list_streams.push_back(std::move(value));
     disk_storage& storage = *record->storage;
-    copy_chunks(storage, chunks, storage.sector_size * 512, [target](int64_t, int64_t, const uint8_t* data, int32_t length) {
-        return target->write(data, length);
-    });
+    copy_chunks(storage, chunks, storage.sector_size * 512,
+                [target](int64_t, int64_t, const uint8_t* data, int32_t length) {
+                    return target->write(data, length);
+                });
     const le_bytes entries(target->bytes());
     const int64_t own = record_number();
     // Each extension record is read and kept once, however many entries name it.
@@ -337,10 +344,12 @@ void ntfs_attributes::follow_list(const attribute_item& list) {
             ntfs_record extension;
             std::shared_ptr<const std::vector<uint8_t>> bytes;
             // A record that is not this one or one of its extensions holds another file's attributes.
-            const bool ours = extension.assign_by_index(storage, index, record->mft_chunks) &&
-                              (index == own || static_cast<int64_t>(extension.bytes().u64(32) & MFT_REFERENCE_MASK) == own);
+            const bool ours =
+                extension.assign_by_index(storage, index, record->mft_chunks) &&
+                (index == own || static_cast<int64_t>(extension.bytes().u64(32) & MFT_REFERENCE_MASK) == own);
             if (ours)
-                bytes = std::make_shared<const std::vector<uint8_t>>(extension.data.bytes().begin(), extension.data.bytes().end());
+                bytes = std::make_shared<const std::vector<uint8_t>>(extension.data.bytes().begin(),
+                                                                     extension.data.bytes().end());
             loaded = extensions.emplace(index, std::make_pair(bytes, extension.offset)).first;
         }
         if (loaded != extensions.end() && loaded->second.first) {
@@ -360,7 +369,9 @@ void ntfs_attributes::follow_list(const attribute_item& list) {
             });
             if (item->header.empty()) {
                 item->header = find_attribute_by_position(item->record, wanted);
-                item->position = item->header.empty() ? 0 : static_cast<uint64_t>(item->header.data() - item->record.data());
+                item->position = item->header.empty()
+                                     ? 0
+                                     : static_cast<uint64_t>(item->header.data() - item->record.data());
             }
             if (item->header.empty()) ++missing;
             items.push_back(std::move(item));
@@ -370,8 +381,8 @@ void ntfs_attributes::follow_list(const attribute_item& list) {
         p += entry.size();
     }
     if (missing > 0)
-        report_error("ntfs_attributes::follow_list", u"The attribute list of MFT record " + decimal(own) + u" names " +
-                                                         decimal(static_cast<int64_t>(missing)) +
+        report_error("ntfs_attributes::follow_list", u"The attribute list of MFT record " + decimal(own) +
+                                                         u" names " + decimal(static_cast<int64_t>(missing)) +
                                                          u" attributes that are not in its records");
 }
 
@@ -393,7 +404,8 @@ bool ntfs_attributes::get_chunks(const attribute_item& item, data_chunks& out, i
         const uint64_t start = item.position + a.u16(20);
         out.chunks.clear();
         out.filter.clear();
-        out.add_chunk({item.record_offset + static_cast<int64_t>(start), static_cast<int64_t>(value.size()), 0});
+        out.add_chunk(
+            {item.record_offset + static_cast<int64_t>(start), static_cast<int64_t>(value.size()), 0});
         resident_patches(item.record, start, value.size(), out);
         return true;
     }
@@ -419,7 +431,8 @@ bool ntfs_attributes::get_data_chunks(data_chunks& out) {
             size_t next = npos;
             for (size_t i = found + 1; i < items.size() && next == npos; ++i) {
                 const le_bytes& a = items[i]->header;
-                if (!a.empty() && attribute::type(a) == AT_DATA && attribute::name(a).empty() && attribute::lowest_vcn(a) == 0)
+                if (!a.empty() && attribute::type(a) == AT_DATA && attribute::name(a).empty() &&
+                    attribute::lowest_vcn(a) == 0)
                     next = i;
             }
             found = next;
@@ -448,9 +461,9 @@ bool ntfs_attributes::get_data_chunks(data_chunks& out) {
     if (size >= 0) truncate_chunks(out, size);
     if (out.total_length() < size) {
         // A run list that breaks off keeps the correct beginning it maps; the rest is reported.
-        report_error("ntfs_attributes::get_data_chunks", u"The run lists of MFT record " + decimal(record_number()) +
-                                                             u" map " + decimal(out.total_length()) + u" of its " +
-                                                             decimal(size) + u" bytes");
+        report_error("ntfs_attributes::get_data_chunks",
+                     u"The run lists of MFT record " + decimal(record_number()) + u" map " +
+                         decimal(out.total_length()) + u" of its " + decimal(size) + u" bytes");
         return false;
     }
     const int64_t initialized = attribute::initialized_size(head);

@@ -39,14 +39,30 @@ using run_list = std::vector<run>;
 
 // Fields of an attribute header, read from its bytes.
 namespace attribute {
-inline uint32_t type(const le_bytes& a) { return a.u32(0); }
-inline uint32_t length(const le_bytes& a) { return a.u32(4); }
-inline bool is_resident(const le_bytes& a) { return a.u8(8) == 0; }
-inline uint16_t instance(const le_bytes& a) { return a.u16(14); }
-inline int64_t lowest_vcn(const le_bytes& a) { return is_resident(a) ? 0 : a.i64(16); }
-inline int64_t highest_vcn(const le_bytes& a) { return a.i64(24); }
-inline int64_t data_size(const le_bytes& a) { return a.i64(48); }
-inline int64_t initialized_size(const le_bytes& a) { return a.i64(56); }
+inline uint32_t type(const le_bytes& a) {
+    return a.u32(0);
+}
+inline uint32_t length(const le_bytes& a) {
+    return a.u32(4);
+}
+inline bool is_resident(const le_bytes& a) {
+    return a.u8(8) == 0;
+}
+inline uint16_t instance(const le_bytes& a) {
+    return a.u16(14);
+}
+inline int64_t lowest_vcn(const le_bytes& a) {
+    return is_resident(a) ? 0 : a.i64(16);
+}
+inline int64_t highest_vcn(const le_bytes& a) {
+    return a.i64(24);
+}
+inline int64_t data_size(const le_bytes& a) {
+    return a.i64(48);
+}
+inline int64_t initialized_size(const le_bytes& a) {
+    return a.i64(56);
+}
 std::u16string name(const le_bytes& a);
 // A resident attribute's value, or nothing when it does not lie inside the attribute.
 le_bytes value(const le_bytes& a);
@@ -79,7 +95,8 @@ std::u16string record_damage(const le_bytes& record);
 le_bytes find_resident_attribute(const le_bytes& record, uint32_t type);
 le_bytes find_attribute_by_position(const le_bytes& record, uint32_t n);
 
-std::optional<run_list> decode_runlist(int32_t cluster_size, const le_bytes& attribute, const run_list* previous);
+std::optional<run_list> decode_runlist(int32_t cluster_size, const le_bytes& attribute,
+                                       const run_list* previous);
 std::optional<run_list> merge_runlists(const run_list& previous, const run_list& fresh);
 bool runs_to_chunks(const le_bytes& first, const run_list& runs, data_chunks& out, int32_t cluster_size);
 // Patches that put the restored sector-end bytes of a record back into a resident value read raw.
@@ -87,18 +104,18 @@ void resident_patches(const le_bytes& record, uint64_t value_start, uint64_t val
 
 // One attribute of a loaded record, found directly or through its $ATTRIBUTE_LIST.
 struct attribute_item {
-    le_bytes header;      // empty when a list entry named no attribute
-    le_bytes record;      // the record bytes it lies in
+    le_bytes header;  // empty when a list entry named no attribute
+    le_bytes record;  // the record bytes it lies in
     uint64_t position = 0;
     int64_t record_offset = 0;  // where that record lies on the storage
-    le_bytes list_entry;  // empty for an attribute of the loaded record itself
+    le_bytes list_entry;        // empty for an attribute of the loaded record itself
     memory_stream* list_stream = nullptr;
     std::shared_ptr<const std::vector<uint8_t>> holder;  // the extension record that holds the attribute
 };
 
 // The attributes of one MFT record. Valid only while the record it was loaded from lives unchanged.
 class ntfs_attributes : public base {
-public:
+  public:
     static constexpr size_t npos = static_cast<size_t>(-1);
 
     bool load(ntfs_record& source, bool follow_lists);
@@ -114,7 +131,7 @@ public:
     std::vector<std::unique_ptr<attribute_item>> items;
     std::vector<std::unique_ptr<memory_stream>> list_streams;
 
-private:
+  private:
     void follow_list(const attribute_item& list);
     int32_t cluster_size() const;
     // The record's number: as read, else as its header states.

@@ -24,15 +24,15 @@ bool scan_free_clusters(disk_storage_ntfs& volume, const block_handler& handler)
     data_chunks chunks;
     const int64_t cs = volume.cluster_size;
     const int64_t clusters = storage.size() / cs;
-    if (!bitmap_record.assign_by_index(storage, 6, volume.mft_chunks) || !attributes.load(bitmap_record, true) ||
-        !attributes.get_data_chunks(chunks))
+    if (!bitmap_record.assign_by_index(storage, 6, volume.mft_chunks) ||
+        !attributes.load(bitmap_record, true) || !attributes.get_data_chunks(chunks))
         return false;
     // One bit per cluster of the volume is all that is read, whatever $Bitmap's size claims.
     truncate_chunks(chunks, (clusters + 7) / 8);
     memory_stream bitmap;
-    if (!copy_chunks(storage, chunks, storage.sector_size * 512, [&bitmap](int64_t, int64_t, const uint8_t* data, int32_t n) {
-            return bitmap.write(data, n);
-        }))
+    if (!copy_chunks(
+            storage, chunks, storage.sector_size * 512,
+            [&bitmap](int64_t, int64_t, const uint8_t* data, int32_t n) { return bitmap.write(data, n); }))
         return false;
     const auto bits = bitmap.bytes();
     const auto is_free = [&](int64_t c) { return (bits[static_cast<size_t>(c / 8)] & (1u << (c % 8))) == 0; };
@@ -48,10 +48,12 @@ bool scan_free_clusters(disk_storage_ntfs& volume, const block_handler& handler)
         }
         int64_t run = 1;
         while (run < run_limit && c + run < end && is_free(c + run)) ++run;
-        if (!storage.seek(c * cs, seek_from_start) || !storage.read(buffer.data(), static_cast<int32_t>(run * cs)))
+        if (!storage.seek(c * cs, seek_from_start) ||
+            !storage.read(buffer.data(), static_cast<int32_t>(run * cs)))
             return false;
         for (int64_t i = 0; i < run; ++i)
-            if (!handler((c + i) * cs, 0, buffer.data() + i * cs, static_cast<int32_t>(cs), nullptr)) return true;
+            if (!handler((c + i) * cs, 0, buffer.data() + i * cs, static_cast<int32_t>(cs), nullptr))
+                return true;
         c += run;
         storage.progress.step(static_cast<int32_t>(c / 8 - stepped));
         stepped = c / 8;
@@ -68,14 +70,15 @@ namespace {
 
 // A record read again at its offset, its attributes loaded without lists (no volume to follow
 // them through).
-bool load_found_record(disk_storage& storage, int64_t offset, ntfs_record& record, ntfs_attributes& attributes) {
+bool load_found_record(disk_storage& storage, int64_t offset, ntfs_record& record,
+                       ntfs_attributes& attributes) {
     return record.assign_by_offset(storage, offset) && attributes.load(record, false);
 }
 
 }  // namespace
 
-void add_lost_record(kvl_file_item_manager& manager, disk_storage& storage, kvl_file_item_manager::handle command_node,
-                     const found_item& hit) {
+void add_lost_record(kvl_file_item_manager& manager, disk_storage& storage,
+                     kvl_file_item_manager::handle command_node, const found_item& hit) {
     ntfs_record record;
     ntfs_attributes attributes;
     if (!load_found_record(storage, hit.position, record, attributes)) return;
@@ -94,7 +97,8 @@ void add_lost_record(kvl_file_item_manager& manager, disk_storage& storage, kvl_
         folder->data.item.subtype = FILE_ITEM_SUBTYPE_NTFS_SECOND_SCAN_FOLDER;
         manager.icons.deleted_look = false;
         const int image = manager.icons.icon_index(ext);
-        manager.set_images(folder, image == -1 ? IMAGE_UNKNOWN_FOUND_FILE : image, image == -1 ? IMAGE_UNKNOWN_FOUND_FILE : image);
+        manager.set_images(folder, image == -1 ? IMAGE_UNKNOWN_FOUND_FILE : image,
+                           image == -1 ? IMAGE_UNKNOWN_FOUND_FILE : image);
     }
     file_item item;
     item.type = FILE_ITEM_TYPE_FILE;
@@ -103,10 +107,12 @@ void add_lost_record(kvl_file_item_manager& manager, disk_storage& storage, kvl_
     item.source = command_node->data.item.source;
     manager.add_node(ext + u" " + decimal(static_cast<int64_t>(folder->children.size())), item, folder, true);
     if (folder->data.view_node)
-        manager.view()->set_text(folder->data.view_node, ext + u" (" + decimal(static_cast<int64_t>(folder->children.size())) + u")");
+        manager.view()->set_text(folder->data.view_node,
+                                 ext + u" (" + decimal(static_cast<int64_t>(folder->children.size())) + u")");
 }
 
-void list_lost_records(kvl_file_item_manager& manager, disk_storage& storage, kvl_file_item_manager::handle folder) {
+void list_lost_records(kvl_file_item_manager& manager, disk_storage& storage,
+                       kvl_file_item_manager::handle folder) {
     manager.cancel_requested = false;
     if (!manager.list_view) return;
     platform::list_control& list = *manager.list_view;
@@ -127,7 +133,8 @@ void list_lost_records(kvl_file_item_manager& manager, disk_storage& storage, kv
         const int image = manager.icons.icon_index(extension_of(name));
         list.set_image(row, image == -1 ? IMAGE_UNKNOWN_FOUND_FILE : image);
         list.add_sub_item(row, file_type_text(name, false));
-        for (const uint64_t at : {8, 16, 32}) list.add_sub_item(row, file_name.empty() ? u"" : format_file_time(file_name.u64(at)));
+        for (const uint64_t at : {8, 16, 32})
+            list.add_sub_item(row, file_name.empty() ? u"" : format_file_time(file_name.u64(at)));
         list.add_sub_item(row, decimal(size));
         platform::ui().pump->process_pending();
     }

@@ -9,7 +9,9 @@ namespace {
 constexpr int32_t min_record_size = 256;
 constexpr int32_t max_record_size = 65536;
 
-bool is_file_record(const memory_block& data) { return le_bytes(data.bytes()).equals(0, "FILE"); }
+bool is_file_record(const memory_block& data) {
+    return le_bytes(data.bytes()).equals(0, "FILE");
+}
 
 }  // namespace
 
@@ -50,7 +52,8 @@ bool apply_fixups(std::span<uint8_t> record) {
     const uint64_t array = view.u16(4) & ~1u;
     const int64_t in_use = view.i32(24);
     const uint16_t number = view.u16(array);
-    bool sound = record.size() < 512 || (count == record.size() / 512 && view.fits(array, 2 * (uint64_t{count} + 1)));
+    bool sound =
+        record.size() < 512 || (count == record.size() / 512 && view.fits(array, 2 * (uint64_t{count} + 1)));
     for (uint64_t i = 1, written = 0; written < count; ++i, ++written) {
         const uint64_t target = 512 * i - 2;
         if (!view.fits(array + 2 * i, 2) || !view.fits(target, 2)) return false;

@@ -32,7 +32,7 @@ bool apply_fixups(std::span<uint8_t> record);
 
 // One MFT record, fixups applied.
 class ntfs_record : public base {
-public:
+  public:
     bool assign_by_index(disk_storage& source, int64_t index, const data_chunks& mft);
     bool assign_by_offset(disk_storage& source, int64_t byte_offset);
 

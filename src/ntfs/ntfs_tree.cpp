@@ -30,11 +30,14 @@ int64_t parent_reference(const le_bytes& file_name) {
 void report_damage(int64_t index, bool fixups_sound, const le_bytes& record) {
     if (!record.equals(0, "FILE") || (record.u16(22) & MFT_RECORD_IN_USE) == 0) return;
     const std::u16string damage =
-        fixups_sound ? record_damage(record) : u"its update sequence does not match; the ends of its sectors are read as they are";
-    if (!damage.empty()) log_error("build_ntfs_tree", u"MFT record " + decimal(index) + u" is damaged: " + damage);
+        fixups_sound ? record_damage(record)
+                     : u"its update sequence does not match; the ends of its sectors are read as they are";
+    if (!damage.empty())
+        log_error("build_ntfs_tree", u"MFT record " + decimal(index) + u" is damaged: " + damage);
 }
 
-void add_all_records(disk_storage_ntfs& volume, ntfs_tree& tree, int64_t data_position, uint8_t* data, int32_t length) {
+void add_all_records(disk_storage_ntfs& volume, ntfs_tree& tree, int64_t data_position, uint8_t* data,
+                     int32_t length) {
     const int32_t size = volume.record_size;
     const int64_t first = data_position / size;
     for (int32_t i = 0; i < length / size; ++i) {
@@ -47,8 +50,10 @@ void add_all_records(disk_storage_ntfs& volume, ntfs_tree& tree, int64_t data_po
         int64_t parent = parent_reference(name);
         if (parent >= volume.record_count) parent = NTFS_LOST_FILES;
         const uint16_t flags = record.u16(22);
-        tree.try_emplace(owner_of(record, first + i),
-                         ntfs_tree_node{parent, (flags & MFT_RECORD_IS_DIRECTORY) != 0, (flags & MFT_RECORD_IN_USE) == 0, {}, true});
+        tree.try_emplace(
+            owner_of(record, first + i),
+            ntfs_tree_node{
+                parent, (flags & MFT_RECORD_IS_DIRECTORY) != 0, (flags & MFT_RECORD_IN_USE) == 0, {}, true});
     }
 }
 
@@ -65,16 +70,19 @@ void add_deleted_records(disk_storage_ntfs& volume, ntfs_tree& tree, int64_t dat
     for (int32_t i = 0; i < length / size; ++i) {
         const std::span<uint8_t> bytes(data + static_cast<size_t>(i) * size, static_cast<size_t>(size));
         const le_bytes record(bytes);
-        if (record.u16(22) != 0 || !record.equals(0, "FILE") || (record.u64(32) & MFT_REFERENCE_MASK) != 0) continue;
+        if (record.u16(22) != 0 || !record.equals(0, "FILE") || (record.u64(32) & MFT_REFERENCE_MASK) != 0)
+            continue;
         apply_fixups(bytes);
         std::set<int64_t> passed;
         for (int64_t current = first + i; current != NTFS_ROOT && passed.insert(current).second;) {
             bool parent_is_folder = false;
             const int64_t parent = parent_of(volume, current, parent_is_folder);
             const uint8_t* own = volume.cache.get(current);
-            const bool deleted = !own || (le_bytes(own, static_cast<size_t>(size)).u16(22) & MFT_RECORD_IN_USE) == 0;
+            const bool deleted =
+                !own || (le_bytes(own, static_cast<size_t>(size)).u16(22) & MFT_RECORD_IN_USE) == 0;
             // A folder an earlier walk already linked has its way up in the tree: the walk ends there.
-            const bool known = !tree.try_emplace(current, ntfs_tree_node{parent, false, deleted, {}, true}).second;
+            const bool known =
+                !tree.try_emplace(current, ntfs_tree_node{parent, false, deleted, {}, true}).second;
             if (known && current != first + i && tree[current].has_record) break;
             if (parent == 0) {
                 append_once(tree[NTFS_LOST_FILES].children, current);
@@ -129,9 +137,11 @@ void report_unreadable_records(disk_storage_ntfs& volume, int64_t first, int64_t
         if (!lost(index)) continue;
         int64_t last = index;
         while (last + 1 < first + count && lost(last + 1)) ++last;
-        log_error("build_ntfs_tree", (last == index ? u"MFT record " + decimal(index) : u"MFT records " + decimal(index) + u" to " + decimal(last)) +
-                                         u" cannot be read; the files they held are lost, and what their folders held is "
-                                         u"listed under \"Lost files\"");
+        log_error("build_ntfs_tree",
+                  (last == index ? u"MFT record " + decimal(index)
+                                 : u"MFT records " + decimal(index) + u" to " + decimal(last)) +
+                      u" cannot be read; the files they held are lost, and what their folders held is "
+                      u"listed under \"Lost files\"");
         index = last;
     }
 }
@@ -173,7 +183,8 @@ bool build_ntfs_tree(disk_storage_ntfs& volume, ntfs_tree& tree) {
     tree[NTFS_LOST_FILES] = {-1, true, false, {}, true};
     tree[NTFS_ROOT] = {-1, true, false, {NTFS_LOST_FILES}, true};
     const int64_t buffer = int64_t{app_config().get(u"ntfs.std_scan_buf_size").as_int()} * volume.record_size;
-    const int32_t buffer_size = buffer > 0 && buffer <= std::numeric_limits<int32_t>::max() ? static_cast<int32_t>(buffer) : 0;
+    const int32_t buffer_size =
+        buffer > 0 && buffer <= std::numeric_limits<int32_t>::max() ? static_cast<int32_t>(buffer) : 0;
     const bool read = read_mft(volume, buffer_size, [&](int64_t position, uint8_t* data, int32_t length) {
         if (deleted_only)
             add_deleted_records(volume, tree, position, data, length);
@@ -182,8 +193,9 @@ bool build_ntfs_tree(disk_storage_ntfs& volume, ntfs_tree& tree) {
     });
     if (read && !deleted_only) {
         if (const int64_t unreachable = link_children(tree); unreachable > 0)
-            log_note(decimal(unreachable) + u" folders or files cannot be reached from the root (a parent is missing or "
-                                            u"they are their own ancestors); they are listed under \"Lost files\"");
+            log_note(decimal(unreachable) +
+                     u" folders or files cannot be reached from the root (a parent is missing or "
+                     u"they are their own ancestors); they are listed under \"Lost files\"");
     }
     volume.cache.close();
     return read;
@@ -199,7 +211,8 @@ int64_t parent_of(disk_storage_ntfs& volume, int64_t index, bool& parent_is_fold
     const int64_t parent = parent_reference(name);
     if (parent >= volume.record_count) return 0;
     if (const uint8_t* above = volume.cache.get(parent))
-        parent_is_folder = (le_bytes(above, static_cast<size_t>(size)).u16(22) & MFT_RECORD_IS_DIRECTORY) != 0;
+        parent_is_folder =
+            (le_bytes(above, static_cast<size_t>(size)).u16(22) & MFT_RECORD_IS_DIRECTORY) != 0;
     return parent;
 }
 
@@ -218,7 +231,8 @@ le_bytes choose_file_name(const ntfs_attributes& attributes) {
 
 std::u16string file_name_text(const le_bytes& file_name) {
     // A name length reaching past its value is cut at the value's end.
-    const uint64_t units = std::min<uint64_t>(file_name.u8(64), (file_name.size() - std::min<size_t>(file_name.size(), 66)) / 2);
+    const uint64_t units =
+        std::min<uint64_t>(file_name.u8(64), (file_name.size() - std::min<size_t>(file_name.size(), 66)) / 2);
     std::u16string name;
     for (uint64_t i = 0; i < units; ++i) name.push_back(static_cast<char16_t>(file_name.u16(66 + 2 * i)));
     return name;
@@ -242,8 +256,8 @@ void add_lost_files(kvl_file_item_manager& manager, kvl_file_item_manager::handl
     manager.set_images(node, IMAGE_LAST_IN_ORDER, IMAGE_LAST_IN_ORDER);
 }
 
-void add_record_row(kvl_file_item_manager& manager, disk_storage_ntfs& volume, int64_t key, const ntfs_tree_node& node,
-                    kvl_file_item_manager::handle parent) {
+void add_record_row(kvl_file_item_manager& manager, disk_storage_ntfs& volume, int64_t key,
+                    const ntfs_tree_node& node, kvl_file_item_manager::handle parent) {
     ntfs_record record;
     record.storage = volume.storage;
     record.mft_chunks = volume.mft_chunks;
@@ -287,7 +301,8 @@ void add_record_row(kvl_file_item_manager& manager, disk_storage_ntfs& volume, i
         child->data.item.position = key;
         child->data.item.deleted = node.is_deleted;
         manager.add_placeholder(child);
-        manager.set_images(child, node.is_deleted ? IMAGE_DELETED_FOLDER : IMAGE_FOLDER, IMAGE_FOLDER_SELECTED);
+        manager.set_images(child, node.is_deleted ? IMAGE_DELETED_FOLDER : IMAGE_FOLDER,
+                           IMAGE_FOLDER_SELECTED);
         static_cast<file_item*>(list.data(row))->tree_node = child;
     }
     for (const uint64_t at : {8, 16, 32}) list.add_sub_item(row, format_file_time(name_value.u64(at)));

@@ -25,7 +25,8 @@ bool record_cache::init(const disk_storage& volume_storage, const data_chunks* m
 bool record_cache::fill(cache_item& slot, int64_t index) {
     slot.index = -1;
     slot.hits = 0;
-    if (!mft_ || record_size_ <= 0 || !storage_.is_open() || index < 0 || index > INT64_MAX / record_size_) return false;
+    if (!mft_ || record_size_ <= 0 || !storage_.is_open() || index < 0 || index > INT64_MAX / record_size_)
+        return false;
     if (!stream::read_(storage_, index * record_size_, slot.data, *mft_)) return false;
     slot.index = index;
     slot.hits = 1;

@@ -13,7 +13,7 @@ namespace kvl {
 // MFT records kept by use count (least frequently used goes first), read through a storage of its
 // own on the same source, for the upward walks of the deleted-only tree build.
 class record_cache {
-public:
+  public:
     struct cache_item {
         int64_t index = -1;
         memory_block data;
@@ -28,7 +28,7 @@ public:
     int32_t record_size() const { return record_size_; }
     const std::vector<std::unique_ptr<cache_item>>& slots() const { return slots_; }
 
-private:
+  private:
     bool fill(cache_item& slot, int64_t index);
 
     std::vector<std::unique_ptr<cache_item>> slots_;

@@ -16,7 +16,7 @@ constexpr const char* code_page = "WINDOWS-1252";
 // One conversion descriptor per direction, opened once; iconv_open only fails when the C library
 // lacks the code page, and then the callers fall back to the Latin-1 mapping below.
 class converter {
-public:
+  public:
     converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
     ~converter() {
         if (ok()) iconv_close(cd_);
@@ -26,7 +26,7 @@ public:
     bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
     iconv_t get() const { return cd_; }
 
-private:
+  private:
     iconv_t cd_;
 };
 
@@ -43,7 +43,9 @@ bool convert_one(iconv_t cd, const char* in, size_t in_size, std::string& out) {
 }
 
 // The five bytes the code page leaves undefined; the system maps them to the same code points.
-bool is_undefined_byte(char16_t c) { return c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D; }
+bool is_undefined_byte(char16_t c) {
+    return c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D;
+}
 
 }  // namespace
 

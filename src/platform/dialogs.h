@@ -9,7 +9,7 @@
 namespace kvl::platform {
 
 class file_dialogs {
-public:
+  public:
     virtual ~file_dialogs() = default;
     // A file to open (an existing file) or to save (with the default extension, if any); "" when
     // the user cancels. The filter is "All Files (*.*)|*.*".
@@ -28,14 +28,14 @@ struct search_answer {
 };
 
 class search_dialog {
-public:
+  public:
     virtual ~search_dialog() = default;
     // Nothing when the dialog is closed without Find.
     virtual std::optional<search_answer> ask() = 0;
 };
 
 class scripted_search_dialog final : public search_dialog {
-public:
+  public:
     std::optional<search_answer> ask() override {
         if (answers.empty()) return std::nullopt;
         std::optional<search_answer> answer = answers.front();
@@ -46,7 +46,7 @@ public:
 };
 
 class scripted_file_dialogs final : public file_dialogs {
-public:
+  public:
     std::u16string choose_file(bool open, const std::u16string& default_extension) override {
         asked_open.push_back(open);
         asked_extension.push_back(default_extension);

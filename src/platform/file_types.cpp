@@ -12,10 +12,16 @@ file_type_provider*& current() {
 
 }  // namespace
 
-file_type_provider& file_types() { return *current(); }
+file_type_provider& file_types() {
+    return *current();
+}
 
-scoped_file_types::scoped_file_types(file_type_provider& provider) : saved_(current()) { current() = &provider; }
+scoped_file_types::scoped_file_types(file_type_provider& provider) : saved_(current()) {
+    current() = &provider;
+}
 
-scoped_file_types::~scoped_file_types() { current() = saved_; }
+scoped_file_types::~scoped_file_types() {
+    current() = saved_;
+}
 
 }  // namespace kvl::platform

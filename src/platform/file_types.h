@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <map>
 #include <optional>
-#include <vector>
 #include <string>
+#include <vector>
 
 // Descriptions and small icons of file types by extension, and the image list icons are added to.
 // The core's own provider knows none, so the generic texts and images stand; the window's provider
@@ -20,7 +20,7 @@ struct icon16 {
 };
 
 class file_type_provider {
-public:
+  public:
     virtual ~file_type_provider() = default;
     // The description of an extension such as ".txt", or nothing when the system has none.
     virtual std::optional<std::u16string> description(const std::u16string& extension) = 0;
@@ -28,13 +28,13 @@ public:
 };
 
 class no_file_types final : public file_type_provider {
-public:
+  public:
     std::optional<std::u16string> description(const std::u16string&) override { return std::nullopt; }
     std::optional<icon16> icon(const std::u16string&) override { return std::nullopt; }
 };
 
 class memory_file_types final : public file_type_provider {
-public:
+  public:
     std::optional<std::u16string> description(const std::u16string& extension) override {
         const auto found = descriptions.find(extension);
         return found == descriptions.end() ? std::nullopt : std::optional(found->second);
@@ -51,13 +51,13 @@ public:
 
 // The list of images the tree and the lists draw from; icons are appended.
 class image_list {
-public:
+  public:
     virtual ~image_list() = default;
     virtual int add(const icon16& icon) = 0;
 };
 
 class memory_image_list final : public image_list {
-public:
+  public:
     // Starts with `reserved` fixed images, as the window's list starts with its own pictures.
     explicit memory_image_list(int reserved = 40) : reserved_(reserved) {}
     int add(const icon16& icon) override {
@@ -66,7 +66,7 @@ public:
     }
     std::vector<icon16> added;
 
-private:
+  private:
     int reserved_;
 };
 
@@ -74,13 +74,13 @@ private:
 file_type_provider& file_types();
 
 class scoped_file_types {
-public:
+  public:
     explicit scoped_file_types(file_type_provider& provider);
     ~scoped_file_types();
     scoped_file_types(const scoped_file_types&) = delete;
     scoped_file_types& operator=(const scoped_file_types&) = delete;
 
-private:
+  private:
     file_type_provider* saved_;
 };
 

@@ -27,7 +27,8 @@ bool starts_with_any(const std::string& name, std::initializer_list<const char*>
 std::vector<std::string> sorted_entries(const fs::path& folder) {
     std::vector<std::string> names;
     std::error_code error;
-    for (const auto& entry : fs::directory_iterator(folder, error)) names.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(folder, error))
+        names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end(), natural_less);
     return names;
 }
@@ -39,7 +40,8 @@ std::u16string device_label(const std::string& device) {
     blkid_probe_enable_superblocks(probe, 1);
     blkid_probe_set_superblocks_flags(probe, BLKID_SUBLKS_LABEL);
     const char* value = nullptr;
-    if (blkid_do_safeprobe(probe) == 0 && blkid_probe_lookup_value(probe, "LABEL", &value, nullptr) == 0 && value)
+    if (blkid_do_safeprobe(probe) == 0 && blkid_probe_lookup_value(probe, "LABEL", &value, nullptr) == 0 &&
+        value)
         label = utf8_to_utf16(value);
     blkid_free_probe(probe);
     return label;
@@ -69,7 +71,9 @@ std::string with_letter_index(const std::string& name) {
     return name;
 }
 
-bool digit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+bool digit(char c) {
+    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
 
 }  // namespace
 
@@ -99,7 +103,8 @@ bool natural_less(const std::string& left, const std::string& right) {
 bool is_listed_disk(const std::string& name, bool loop_has_backing_file) {
     if (name.starts_with("loop")) return loop_has_backing_file;
     if (starts_with_any(name, {"ram", "zram", "dm-", "md", "sr", "fd"})) return false;
-    if (name.starts_with("mmcblk")) return name.find("boot") == std::string::npos && name.find("rpmb") == std::string::npos;
+    if (name.starts_with("mmcblk"))
+        return name.find("boot") == std::string::npos && name.find("rpmb") == std::string::npos;
     return starts_with_any(name, {"sd", "nvme", "vd", "xvd", "hd"});
 }
 
@@ -132,7 +137,8 @@ path_kind linux_devices::kind_of(const std::u16string& path) {
     struct stat st {};
     if (::stat(utf16_to_utf8(path).c_str(), &st) != 0) return path_kind::missing;
     if (!S_ISBLK(st.st_mode)) return path_kind::regular_file;
-    const fs::path sys = "/sys/dev/block/" + std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
+    const fs::path sys =
+        "/sys/dev/block/" + std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
     std::error_code error;
     if (fs::exists(sys / "partition", error)) return path_kind::volume;
     const std::string name = fs::canonical(sys, error).filename().string();
@@ -146,7 +152,9 @@ int32_t linux_devices::sector_size(const os_file& file, const std::u16string& pa
     return size;
 }
 
-int64_t linux_devices::drive_size(const os_file& file, const std::u16string&) { return file.size(); }
+int64_t linux_devices::drive_size(const os_file& file, const std::u16string&) {
+    return file.size();
+}
 
 namespace {
 
@@ -158,10 +166,16 @@ storage_devices*& current() {
 
 }  // namespace
 
-storage_devices& devices() { return *current(); }
+storage_devices& devices() {
+    return *current();
+}
 
-scoped_devices::scoped_devices(storage_devices& replacement) : saved_(current()) { current() = &replacement; }
+scoped_devices::scoped_devices(storage_devices& replacement) : saved_(current()) {
+    current() = &replacement;
+}
 
-scoped_devices::~scoped_devices() { current() = saved_; }
+scoped_devices::~scoped_devices() {
+    current() = saved_;
+}
 
 }  // namespace kvl::platform

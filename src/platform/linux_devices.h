@@ -6,7 +6,7 @@
 namespace kvl::platform {
 
 class linux_devices final : public storage_devices {
-public:
+  public:
     std::vector<std::u16string> drives() override;
     std::vector<volume_entry> volumes() override;
     path_kind kind_of(const std::u16string& path) override;

@@ -1,17 +1,17 @@
 #pragma once
 
-#include <cstdint>
 #include <boost/function.hpp>
+#include <cstdint>
 #include <string>
 
 // A report-style list (the file list, the search results) as the core sees it.
 namespace kvl::platform {
 
 class list_row {
-public:
+  public:
     virtual ~list_row() = default;
 
-protected:
+  protected:
     list_row() = default;
 };
 
@@ -25,7 +25,7 @@ struct list_column {
 };
 
 class list_control {
-public:
+  public:
     using compare_fn = boost::function<int(list_row*, list_row*)>;
 
     virtual ~list_control() = default;
@@ -62,7 +62,7 @@ public:
 
 // The main window's status bar: one text panel.
 class status_bar {
-public:
+  public:
     virtual ~status_bar() = default;
     virtual void set_text(const std::u16string& text) = 0;
 };

@@ -6,8 +6,8 @@ namespace kvl::platform {
 
 struct calendar_time {
     int year;
-    int month;   // 1-12
-    int day;     // 1-31
+    int month;  // 1-12
+    int day;    // 1-31
     int hour;
     int minute;
     int second;

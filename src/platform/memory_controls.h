@@ -22,7 +22,8 @@ void robust_sort(std::vector<T>& items, const Compare& compare) {
             const size_t hi = std::min(lo + 2 * width, items.size());
             size_t a = lo, b = mid, out = lo;
             while (a < mid && b < hi)
-                scratch[out++] = compare(items[b], items[a]) < 0 ? std::move(items[b++]) : std::move(items[a++]);
+                scratch[out++] =
+                    compare(items[b], items[a]) < 0 ? std::move(items[b++]) : std::move(items[a++]);
             while (a < mid) scratch[out++] = std::move(items[a++]);
             while (b < hi) scratch[out++] = std::move(items[b++]);
         }
@@ -31,7 +32,7 @@ void robust_sort(std::vector<T>& items, const Compare& compare) {
 }
 
 class memory_tree_control final : public tree_control {
-public:
+  public:
     memory_tree_control();
     ~memory_tree_control() override;
     tree_item* add(tree_item* parent, const std::u16string& text) override;
@@ -56,7 +57,7 @@ public:
     // What the control would be told when it draws item.
     draw_style draw(tree_item* item, bool is_selected) const;
 
-private:
+  private:
     struct node;
     std::vector<std::unique_ptr<node>>& children_of(tree_item* item);
     static node* as_node(tree_item* item);
@@ -67,7 +68,7 @@ private:
 };
 
 class memory_list_control final : public list_control {
-public:
+  public:
     memory_list_control();
     ~memory_list_control() override;
     list_row* add_row() override;
@@ -89,12 +90,14 @@ public:
     void add_column(const list_column& column) override { columns_.push_back(column); }
     int column_count() const override { return static_cast<int>(columns_.size()); }
     list_column column(int index) const override { return columns_.at(static_cast<size_t>(index)); }
-    void set_column_click_handler(boost::function<void(int)> handler) override { on_click_ = std::move(handler); }
+    void set_column_click_handler(boost::function<void(int)> handler) override {
+        on_click_ = std::move(handler);
+    }
 
     // What a click on a column header does.
     void click_column(int index);
 
-private:
+  private:
     struct entry;
     static entry* as_entry(list_row* row);
 
@@ -104,7 +107,7 @@ private:
 };
 
 class memory_status_bar final : public status_bar {
-public:
+  public:
     void set_text(const std::u16string& value) override { text = value; }
     std::u16string text;
 };

@@ -5,7 +5,7 @@ namespace kvl::platform {
 namespace {
 
 class recorded_window final : public progress_window {
-public:
+  public:
     explicit recorded_window(std::shared_ptr<progress_state> state) : state_(std::move(state)) {}
     ~recorded_window() override {
         state_->alive = false;
@@ -20,7 +20,7 @@ public:
     }
     void hide() override { state_->visible = false; }
 
-private:
+  private:
     std::shared_ptr<progress_state> state_;
 };
 

@@ -16,7 +16,7 @@ struct log_line {
 };
 
 class memory_log_list final : public log_list {
-public:
+  public:
     void add_line(const std::u16string& line, int image) override { lines.push_back({line, image}); }
     void clear() override { lines.clear(); }
     std::vector<log_line> lines;
@@ -29,7 +29,7 @@ struct shown_box {
 };
 
 class memory_message_box final : public message_box {
-public:
+  public:
     void show(std::u16string_view caption, std::u16string_view text, box_icon icon) override {
         shown.push_back({std::u16string(caption), std::u16string(text), icon});
     }
@@ -57,7 +57,7 @@ struct progress_state {
 };
 
 class memory_progress_factory final : public progress_window_factory {
-public:
+  public:
     std::unique_ptr<progress_window> create(boost::function<void()> on_cancel) override;
     // The windows in creation order; released windows stay with alive == false.
     std::vector<std::shared_ptr<progress_state>> windows;
@@ -67,7 +67,7 @@ public:
 
 // Runs `on_pump` at every pump, so a test can click or press a key in the middle of a loop.
 class scripted_pump final : public message_pump {
-public:
+  public:
     void process_pending() override {
         ++calls;
         if (on_pump) on_pump();
@@ -77,7 +77,7 @@ public:
 };
 
 class manual_clock final : public tick_clock {
-public:
+  public:
     uint64_t now_ms() override { return now; }
     uint64_t now = 0;
 };

@@ -13,7 +13,7 @@ enum class open_access {
 };
 
 class os_file {
-public:
+  public:
     os_file() = default;
     ~os_file();
     os_file(const os_file&) = delete;
@@ -51,7 +51,7 @@ public:
     // The file's size, or a block device's size from the kernel; -1 on failure.
     int64_t size() const;
 
-private:
+  private:
     int fd_ = -1;
 };
 

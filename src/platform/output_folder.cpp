@@ -7,10 +7,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <vector>
 #include <filesystem>
 #include <fstream>
 #include <utility>
+#include <vector>
 
 namespace kvl::platform {
 
@@ -78,7 +78,8 @@ namespace {
 
 // The whole disk a block device belongs to (itself for a whole disk).
 dev_t disk_of(dev_t device) {
-    const std::filesystem::path sys = "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+    const std::filesystem::path sys =
+        "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
     std::error_code error;
     if (!std::filesystem::exists(sys / "partition", error)) return device;
     std::ifstream in(std::filesystem::canonical(sys, error).parent_path() / "dev");
@@ -91,7 +92,8 @@ dev_t disk_of(dev_t device) {
 // The whole disks under a block device: through device-mapper and md layers (their slaves) down
 // to the disks their partitions lie on.
 void disks_under(dev_t device, std::vector<dev_t>& disks, int depth) {
-    const std::filesystem::path sys = "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+    const std::filesystem::path sys =
+        "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
     std::error_code error;
     const std::filesystem::path slaves = std::filesystem::canonical(sys, error) / "slaves";
     bool stacked = false;

@@ -14,7 +14,7 @@
 namespace kvl::platform {
 
 class output_folder {
-public:
+  public:
     output_folder() = default;
     ~output_folder();
     output_folder(const output_folder&) = delete;
@@ -35,7 +35,7 @@ public:
     // Sets the folder's own modification and access times (seconds since 1970, local calendar given).
     void set_times(int64_t modified, int64_t accessed) const;
 
-private:
+  private:
     int fd_ = -1;
 };
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <boost/function.hpp>
 #include <algorithm>
+#include <boost/function.hpp>
 #include <deque>
 #include <optional>
 #include <string>
@@ -13,7 +13,7 @@
 namespace kvl::platform {
 
 class partition_scan_dialog {
-public:
+  public:
     virtual ~partition_scan_dialog() = default;
     // Shows the dialog with the edit's text; the text when Scan is pressed, nothing on Close.
     virtual std::optional<std::u16string> ask(const std::u16string& text) = 0;
@@ -27,7 +27,7 @@ struct file_type_row {
 };
 
 class file_type_dialog {
-public:
+  public:
     using scan_check = boost::function<bool(const std::vector<file_type_row>& rows)>;
     virtual ~file_type_dialog() = default;
     // Shows the rows (grouped in order of first use) and lets the user check them; Scan is accepted
@@ -36,7 +36,7 @@ public:
 };
 
 class scripted_partition_scan_dialog final : public partition_scan_dialog {
-public:
+  public:
     std::optional<std::u16string> ask(const std::u16string& text) override {
         shown_with.push_back(text);
         if (answers.empty()) return std::nullopt;
@@ -55,7 +55,7 @@ struct file_type_answer {
 };
 
 class scripted_file_type_dialog final : public file_type_dialog {
-public:
+  public:
     bool choose(std::vector<file_type_row>& rows, const scan_check& check) override {
         shown.push_back(rows);
         while (!answers.empty()) {

@@ -5,7 +5,7 @@ namespace kvl::platform {
 namespace {
 
 class system_reader final : public source_reader {
-public:
+  public:
     int64_t read_at(const os_file& file, int64_t offset, uint8_t* data, int64_t size) override {
         return file.read_full_at(offset, data, size);
     }

@@ -9,7 +9,7 @@
 namespace kvl::platform {
 
 class source_reader {
-public:
+  public:
     virtual ~source_reader() = default;
     // Reads up to size bytes at an absolute offset of an open source; the count read (short only at
     // the end of the source), or -1 with errno set when the read fails.
@@ -20,13 +20,13 @@ public:
 source_reader& reader();
 
 class scoped_reader {
-public:
+  public:
     explicit scoped_reader(source_reader& replacement);
     ~scoped_reader();
     scoped_reader(const scoped_reader&) = delete;
     scoped_reader& operator=(const scoped_reader&) = delete;
 
-private:
+  private:
     source_reader* saved_;
 };
 

@@ -19,7 +19,7 @@ void stderr_log_list::add_line(const std::u16string& line, int) {
 namespace {
 
 class invisible_window final : public progress_window {
-public:
+  public:
     void show(std::u16string_view, std::u16string_view, int) override {}
     void hide() override {}
 };

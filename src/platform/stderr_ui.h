@@ -7,28 +7,28 @@
 namespace kvl::platform {
 
 class stderr_message_box final : public message_box {
-public:
+  public:
     void show(std::u16string_view caption, std::u16string_view text, box_icon icon) override;
 };
 
 class stderr_log_list final : public log_list {
-public:
+  public:
     void add_line(const std::u16string& line, int image) override;
     void clear() override {}
 };
 
 class silent_progress_factory final : public progress_window_factory {
-public:
+  public:
     std::unique_ptr<progress_window> create(boost::function<void()> on_cancel) override;
 };
 
 class idle_pump final : public message_pump {
-public:
+  public:
     void process_pending() override {}
 };
 
 class monotonic_clock final : public tick_clock {
-public:
+  public:
     uint64_t now_ms() override;
 };
 

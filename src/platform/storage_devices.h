@@ -20,7 +20,7 @@ struct volume_entry {
 enum class path_kind { missing, regular_file, whole_disk, volume };
 
 class storage_devices {
-public:
+  public:
     virtual ~storage_devices() = default;
     // Whole-disk devices in a stable order; drive number N is entry N.
     virtual std::vector<std::u16string> drives() = 0;
@@ -36,13 +36,13 @@ public:
 storage_devices& devices();
 
 class scoped_devices {
-public:
+  public:
     explicit scoped_devices(storage_devices& replacement);
     ~scoped_devices();
     scoped_devices(const scoped_devices&) = delete;
     scoped_devices& operator=(const scoped_devices&) = delete;
 
-private:
+  private:
     storage_devices* saved_;
 };
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <cstdint>
 #include <boost/function.hpp>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -11,10 +11,10 @@ namespace kvl::platform {
 
 // One node of a tree control; only the control that made it knows what it is.
 class tree_item {
-public:
+  public:
     virtual ~tree_item() = default;
 
-protected:
+  protected:
     tree_item() = default;
 };
 
@@ -23,12 +23,12 @@ struct draw_style {
     bool has_color = false;
     uint32_t color = 0;  // 0xRRGGBB
     bool bold = false;
-    int font_size = 0;   // points; 0 keeps the control's size
+    int font_size = 0;  // points; 0 keeps the control's size
     bool operator==(const draw_style&) const = default;
 };
 
 class tree_control {
-public:
+  public:
     using compare_fn = boost::function<int(tree_item*, tree_item*)>;
     using draw_fn = boost::function<draw_style(tree_item*, bool selected)>;
 

@@ -17,10 +17,16 @@ ui_services& defaults() {
 
 }  // namespace
 
-ui_services& ui() { return defaults(); }
+ui_services& ui() {
+    return defaults();
+}
 
-scoped_ui::scoped_ui(const ui_services& services) : saved_(ui()) { ui() = services; }
+scoped_ui::scoped_ui(const ui_services& services) : saved_(ui()) {
+    ui() = services;
+}
 
-scoped_ui::~scoped_ui() { ui() = saved_; }
+scoped_ui::~scoped_ui() {
+    ui() = saved_;
+}
 
 }  // namespace kvl::platform

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <cstdint>
 #include <boost/function.hpp>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -13,7 +13,7 @@ namespace kvl::platform {
 // The message log: a list that receives one line per report or note, with an image index
 // (0 note, 1 error).
 class log_list {
-public:
+  public:
     virtual ~log_list() = default;
     virtual void add_line(const std::u16string& line, int image) = 0;
     virtual void clear() = 0;
@@ -22,7 +22,7 @@ public:
 enum class box_icon { warning, information };
 
 class message_box {
-public:
+  public:
     virtual ~message_box() = default;
     virtual void show(std::u16string_view caption, std::u16string_view text, box_icon icon) = 0;
     // A Yes/No question; true for Yes. Where nobody can answer (a terminal run by its options) the
@@ -33,14 +33,14 @@ public:
 // The small progress window of one worker: shown or refreshed with its texts and percentage,
 // hidden, and released when its owner drops it.
 class progress_window {
-public:
+  public:
     virtual ~progress_window() = default;
     virtual void show(std::u16string_view title, std::u16string_view estimate, int percent) = 0;
     virtual void hide() = 0;
 };
 
 class progress_window_factory {
-public:
+  public:
     virtual ~progress_window_factory() = default;
     // on_cancel is what the window's Cancel button (or Esc in the window) does.
     virtual std::unique_ptr<progress_window> create(boost::function<void()> on_cancel) = 0;
@@ -48,14 +48,14 @@ public:
 
 // Lets the user interface handle what is pending (clicks, Cancel, Esc) in the middle of long work.
 class message_pump {
-public:
+  public:
     virtual ~message_pump() = default;
     virtual void process_pending() = 0;
 };
 
 // A monotonic millisecond tick count.
 class tick_clock {
-public:
+  public:
     virtual ~tick_clock() = default;
     virtual uint64_t now_ms() = 0;
 };
@@ -74,13 +74,13 @@ ui_services& ui();
 // Installs other services for its lifetime (a test, the command line, the window) and puts the
 // previous ones back afterwards.
 class scoped_ui {
-public:
+  public:
     explicit scoped_ui(const ui_services& services);
     ~scoped_ui();
     scoped_ui(const scoped_ui&) = delete;
     scoped_ui& operator=(const scoped_ui&) = delete;
 
-private:
+  private:
     ui_services saved_;
 };
 

@@ -29,12 +29,15 @@ bool scan_free_clusters(disk_storage_fat& volume, const block_handler& handler) 
             continue;
         }
         int64_t run = 1;
-        while (run < run_limit && c + run < count && volume.get_fat_entry(static_cast<uint32_t>(c + run)) == 0) ++run;
+        while (run < run_limit && c + run < count &&
+               volume.get_fat_entry(static_cast<uint32_t>(c + run)) == 0)
+            ++run;
         if (!storage.seek(volume.cluster_to_offset(c), seek_from_start) ||
             !storage.read(buffer.data(), static_cast<int32_t>(run * cs)))
             return false;
         for (int64_t i = 0; i < run; ++i) {
-            if (!handler(volume.cluster_to_offset(c + i), 0, buffer.data() + i * cs, cs, nullptr)) return true;
+            if (!handler(volume.cluster_to_offset(c + i), 0, buffer.data() + i * cs, cs, nullptr))
+                return true;
             storage.progress.step(static_cast<int32_t>(c + i - last));
             last = c + i;
             if (storage.progress.cancelled) return true;

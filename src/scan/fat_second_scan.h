@@ -7,7 +7,7 @@ namespace kvl {
 
 // Looks in free clusters for sector-aligned records that start like a directory's "." entry.
 class fat_second_scan : public scanner {
-public:
+  public:
     fat_second_scan() : scanner(SCANNER_FAT_SECOND_SCAN) {}
     bool process_block(int64_t disk_position, int64_t data_position, uint8_t* data, int32_t length) override;
 };

@@ -14,8 +14,8 @@ int32_t partition_scan_start(const std::u16string& text) {
         if (c == ',') c = '.';
     double value = 0;
     const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
-    if (number.empty() || error != std::errc() || end != number.data() + number.size() || !std::isfinite(value) ||
-        value < 0 || value >= 100)
+    if (number.empty() || error != std::errc() || end != number.data() + number.size() ||
+        !std::isfinite(value) || value < 0 || value >= 100)
         return -1;
     return static_cast<int32_t>(value * 100);
 }
@@ -46,7 +46,8 @@ bool partition_scan::process_block(int64_t disk_position, int64_t, uint8_t* data
         const le_bytes record(data + r, static_cast<size_t>(length - r));
         const int64_t d = disk_position + r;
         if (record.u8(3) == 'N') {
-            if (record.equals(4, "TFS") && record.equals(0, "\xEB\x52\x90") && !check_ntfs(record, d)) return false;
+            if (record.equals(4, "TFS") && record.equals(0, "\xEB\x52\x90") && !check_ntfs(record, d))
+                return false;
             continue;
         }
         const bool jump = record.u8(0) == 0xEB && record.u8(2) == 0x90;

@@ -18,14 +18,14 @@ inline constexpr int32_t FOUND_FAT32 = 3;
 // Looks at every sector of a disk for the boot sector of an NTFS or FAT volume. An NTFS candidate
 // counts only when its MFT's first record is where the boot sector says.
 class partition_scan : public scanner {
-public:
+  public:
     partition_scan() : scanner(SCANNER_PARTITION_SCAN) {}
     bool process_block(int64_t disk_position, int64_t data_position, uint8_t* data, int32_t length) override;
 
     // The disk being searched; NTFS candidates are checked through a second storage on its source.
     disk_storage* disk = nullptr;
 
-private:
+  private:
     bool check_ntfs(const le_bytes& record, int64_t disk_offset);
 };
 

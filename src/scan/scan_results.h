@@ -23,7 +23,7 @@ struct kvl_scan_results {
 // The scan results of every source, by source text (case-sensitive). References stay valid for
 // the cache's life.
 class scan_results_cache : public base {
-public:
+  public:
     kvl_scan_results& get(const std::u16string& source) { return entries[source]; }
 
     std::map<std::u16string, kvl_scan_results> entries;

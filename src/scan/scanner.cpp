@@ -40,10 +40,12 @@ int walk_unit(stream& source, const data_chunks& chunks, const chunk_item& exten
     constexpr int64_t max_unit_bytes = 64 * 1024 * 1024;
     if (extent.stored_length <= max_unit_bytes && extent.length <= max_unit_bytes) {
         std::vector<uint8_t> stored(static_cast<size_t>(extent.stored_length));
-        if (!source.read_unaligned(extent.offset, stored.data(), static_cast<int32_t>(stored.size()))) return -1;
-        std::vector<uint8_t> decoded(static_cast<size_t>(align_up(static_cast<int32_t>(extent.length), 4096)));
-        if (chunks.filter && !chunks.filter(decoded.data(), static_cast<int32_t>(decoded.size()), stored.data(),
-                                            static_cast<int32_t>(stored.size())))
+        if (!source.read_unaligned(extent.offset, stored.data(), static_cast<int32_t>(stored.size())))
+            return -1;
+        std::vector<uint8_t> decoded(
+            static_cast<size_t>(align_up(static_cast<int32_t>(extent.length), 4096)));
+        if (chunks.filter && !chunks.filter(decoded.data(), static_cast<int32_t>(decoded.size()),
+                                            stored.data(), static_cast<int32_t>(stored.size())))
             handler(extent.offset, running, decoded.data(), static_cast<int32_t>(extent.length), nullptr);
     }
     running += extent.length;
@@ -53,7 +55,8 @@ int walk_unit(stream& source, const data_chunks& chunks, const chunk_item& exten
 
 }  // namespace
 
-bool stream::iterate(stream& source, const data_chunks& chunks, int32_t buffer_size, const block_handler& handler) {
+bool stream::iterate(stream& source, const data_chunks& chunks, int32_t buffer_size,
+                     const block_handler& handler) {
     if (buffer_size <= 0 || !is_aligned(buffer_size, source.alignment)) {
         source.report_error("stream::iterate", u"Buffer size " + decimal(buffer_size) + u" is not " +
                                                    decimal(source.alignment) + u" aligned");

@@ -28,14 +28,15 @@ inline constexpr int32_t SCANNER_XFS_SCAN = 4;
 // The base of every search: a preparation step, a block handler, the hits and the callback that
 // makes items of each hit the moment it is found. Stored hits are replayed instead of searching again.
 class scanner : public base {
-public:
+  public:
     using found_fn = boost::function<bool(scanner*, const found_item&)>;
 
     explicit scanner(int32_t scanner_kind) : kind(scanner_kind) {}
     virtual ~scanner() = default;
 
     virtual bool prepare() { return true; }
-    virtual bool process_block(int64_t disk_position, int64_t data_position, uint8_t* data, int32_t length) = 0;
+    virtual bool process_block(int64_t disk_position, int64_t data_position, uint8_t* data,
+                               int32_t length) = 0;
     // Called once the walk has handed over its last block.
     virtual void finish() {}
 
@@ -54,13 +55,13 @@ public:
     bool aborted = false;
     int32_t record_step = 1;
 
-protected:
+  protected:
     void add_hit(const found_item& hit);
 };
 
 // Copies the data it is walked over into a target stream instead of searching.
 class stream_writer : public scanner {
-public:
+  public:
     explicit stream_writer(stream& destination) : scanner(SCANNER_STREAM_WRITER), target(destination) {}
     bool process_block(int64_t disk_position, int64_t data_position, uint8_t* data, int32_t length) override;
 

@@ -16,8 +16,9 @@ namespace {
 
 std::vector<std::u16string> split(std::u16string_view text, const char16_t* separators, bool merge_runs) {
     std::vector<std::u16string> parts;
-    boost::algorithm::split(parts, text, boost::algorithm::is_any_of(std::u16string_view(separators)),
-                            merge_runs ? boost::algorithm::token_compress_on : boost::algorithm::token_compress_off);
+    boost::algorithm::split(
+        parts, text, boost::algorithm::is_any_of(std::u16string_view(separators)),
+        merge_runs ? boost::algorithm::token_compress_on : boost::algorithm::token_compress_off);
     return parts;
 }
 
@@ -42,9 +43,12 @@ bool parse_int(const std::u16string& text, int32_t& value) {
     int64_t v = 0;
     for (char16_t c : s) {
         int d = -1;
-        if (c >= u'0' && c <= u'9') d = c - u'0';
-        else if (radix == 16 && c >= u'a' && c <= u'f') d = c - u'a' + 10;
-        else if (radix == 16 && c >= u'A' && c <= u'F') d = c - u'A' + 10;
+        if (c >= u'0' && c <= u'9')
+            d = c - u'0';
+        else if (radix == 16 && c >= u'a' && c <= u'f')
+            d = c - u'a' + 10;
+        else if (radix == 16 && c >= u'A' && c <= u'F')
+            d = c - u'A' + 10;
         if (d < 0) return false;
         v = v * radix + d;
         if (v > int64_t{1} << 32) return false;
@@ -90,13 +94,15 @@ std::string regex_literal_prefix(const std::string& expression) {
             hex(expression[i + 3])) {
             literal = static_cast<char>(std::stoi(expression.substr(i + 2, 2), nullptr, 16));
             next = i + 4;
-        } else if (c == '\\' && i + 1 < expression.size() && std::ispunct(static_cast<unsigned char>(expression[i + 1])) &&
+        } else if (c == '\\' && i + 1 < expression.size() &&
+                   std::ispunct(static_cast<unsigned char>(expression[i + 1])) &&
                    !std::strchr("<>`'", expression[i + 1])) {
             literal = expression[i + 1];
             next = i + 2;
-        } else if (std::isalnum(static_cast<unsigned char>(c)) || c == ' ' || c == '%' || c == '!' || c == '<' ||
-                   c == '>' || c == '=' || c == '/' || c == '_' || c == '-' || c == ',' || c == ':' || c == ';' ||
-                   c == '@' || c == '&' || c == '#' || c == '\'' || c == '"' || c == '~' || c == '`') {
+        } else if (std::isalnum(static_cast<unsigned char>(c)) || c == ' ' || c == '%' || c == '!' ||
+                   c == '<' || c == '>' || c == '=' || c == '/' || c == '_' || c == '-' || c == ',' ||
+                   c == ':' || c == ';' || c == '@' || c == '&' || c == '#' || c == '\'' || c == '"' ||
+                   c == '~' || c == '`') {
             literal = c;
             next = i + 1;
         } else {
@@ -153,8 +159,9 @@ bool xfs_node::prepare_signature() {
             literal_prefix_ = regex_literal_prefix(expression);
             first_byte_ = literal_prefix_.empty() ? -1 : static_cast<uint8_t>(literal_prefix_[0]);
         } catch (const std::exception& error) {
-            report_error("xfs_nodes::load_from_file", u"Invalid regular expression \"" + signature_text.substr(1) +
-                                                          u"\": " + utf8_to_utf16(error.what()));
+            report_error("xfs_nodes::load_from_file", u"Invalid regular expression \"" +
+                                                          signature_text.substr(1) + u"\": " +
+                                                          utf8_to_utf16(error.what()));
             usable_ = false;
         }
         return usable_;
@@ -182,8 +189,9 @@ bool xfs_node::matches(const uint8_t* data, int32_t length) const {
 // a prefix of the data from the offset on: an anchored search costs only the expression's own work.
 bool xfs_node::matches_pattern(const uint8_t* data, int32_t length) const {
     const char* begin = reinterpret_cast<const char*>(data);
-    if (!literal_prefix_.empty() && (static_cast<size_t>(length - offset) < literal_prefix_.size() ||
-                                     std::memcmp(begin + offset, literal_prefix_.data(), literal_prefix_.size()) != 0))
+    if (!literal_prefix_.empty() &&
+        (static_cast<size_t>(length - offset) < literal_prefix_.size() ||
+         std::memcmp(begin + offset, literal_prefix_.data(), literal_prefix_.size()) != 0))
         return false;
     auto flags = boost::match_continuous;
     if (offset > 0) flags |= boost::match_prev_avail;
@@ -193,7 +201,8 @@ bool xfs_node::matches_pattern(const uint8_t* data, int32_t length) const {
         // The expression backtracks past the library's limit on these bytes: no match, told once.
         if (!complexity_reported_) {
             complexity_reported_ = true;
-            report_error("xfs_node::matches", u"The signature of " + extension + u" is too complex to match; it is skipped where it fails");
+            report_error("xfs_node::matches", u"The signature of " + extension +
+                                                  u" is too complex to match; it is skipped where it fails");
         }
         return false;
     }
@@ -225,7 +234,8 @@ void xfs_nodes::select(const std::u16string& list, std::vector<int>& out) const 
     out.clear();
     for (const std::u16string& name : split(list, u";", true)) {
         if (name.empty()) continue;
-        const auto found = std::find_if(nodes.begin(), nodes.end(), [&](const xfs_node& n) { return n.extension == name; });
+        const auto found =
+            std::find_if(nodes.begin(), nodes.end(), [&](const xfs_node& n) { return n.extension == name; });
         if (found == nodes.end())
             report_error("xfs_nodes::select", u"Format " + name + u" not found.");
         else

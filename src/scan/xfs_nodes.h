@@ -17,7 +17,7 @@ std::string regex_literal_prefix(const std::string& expression);
 // One file-format definition of "formats.txt": description;extension;signature;offset;;;0;;group.
 // The signature is hexadecimal bytes or "%" and a regular expression over the raw bytes.
 class xfs_node : public base {
-public:
+  public:
     // Parses one definition line; a line that cannot be parsed is reported and matches nothing.
     xfs_node& operator=(const std::u16string& line);
     // Decodes the signature text; false when the definition can never match.
@@ -42,7 +42,7 @@ public:
     bool is_bytes = true;
     platform::list_row* dialog_row = nullptr;
 
-private:
+  private:
     bool matches_pattern(const uint8_t* data, int32_t length) const;
 
     // Bytes every match of the expression begins with, when it begins with literals: a record that
@@ -56,7 +56,7 @@ private:
 
 // The definitions in file order; a definition's index is the format's number.
 class xfs_nodes : public base {
-public:
+  public:
     bool load_from_file(const std::u16string& path);
     // Replaces the definitions with those of the text of a definitions file.
     void load_from_text(std::u16string text);

@@ -23,8 +23,10 @@ bool xfs_scan::prepare() {
     definitions.select(default_format_selection, chosen);
     for (int index : chosen) rows[static_cast<size_t>(index)].checked = true;
     scan_chosen = dialog && dialog->choose(rows, [](const std::vector<platform::file_type_row>& answer) {
-        if (std::any_of(answer.begin(), answer.end(), [](const auto& row) { return row.checked; })) return true;
-        platform::ui().boxes->show(u"Low-level file search", u"Please select file types to search", platform::box_icon::information);
+        if (std::any_of(answer.begin(), answer.end(), [](const auto& row) { return row.checked; }))
+            return true;
+        platform::ui().boxes->show(u"Low-level file search", u"Please select file types to search",
+                                   platform::box_icon::information);
         return false;
     });
     if (scan_chosen)
@@ -37,11 +39,13 @@ void xfs_scan::choose_candidates() {
     candidates_.clear();
     for (size_t j = 0; j < definitions.nodes.size(); ++j) {
         const xfs_node& node = definitions.nodes[j];
-        if (node.selected) candidates_.push_back({&node, static_cast<int32_t>(j), node.offset, node.first_byte()});
+        if (node.selected)
+            candidates_.push_back({&node, static_cast<int32_t>(j), node.offset, node.first_byte()});
     }
 }
 
-int32_t xfs_scan::test_records(int64_t disk_position, const uint8_t* data, int32_t length, int32_t limit, bool complete) {
+int32_t xfs_scan::test_records(int64_t disk_position, const uint8_t* data, int32_t length, int32_t limit,
+                               bool complete) {
     const int32_t step = record_step;
     int32_t r = 0;
     for (; r + step <= length && r < limit; r += step) {
@@ -66,7 +70,8 @@ bool xfs_scan::process_block(int64_t disk_position, int64_t, uint8_t* data, int3
         const int32_t carried = static_cast<int32_t>(carry_.size());
         const int32_t head = std::min(length, XFS_MATCH_WINDOW);
         carry_.insert(carry_.end(), data, data + head);
-        const int32_t done = test_records(carry_position_, carry_.data(), static_cast<int32_t>(carry_.size()), carried, false);
+        const int32_t done =
+            test_records(carry_position_, carry_.data(), static_cast<int32_t>(carry_.size()), carried, false);
         if (done < carried) {
             carry_.erase(carry_.begin(), carry_.begin() + done);
             carry_position_ += done;
@@ -75,7 +80,8 @@ bool xfs_scan::process_block(int64_t disk_position, int64_t, uint8_t* data, int3
         start = done - carried;
         carry_.clear();
     }
-    const int32_t done = start + test_records(disk_position + start, data + start, length - start, length, false);
+    const int32_t done =
+        start + test_records(disk_position + start, data + start, length - start, length, false);
     carry_.assign(data + done, data + length);
     carry_position_ = disk_position + done;
     return true;
@@ -83,7 +89,8 @@ bool xfs_scan::process_block(int64_t disk_position, int64_t, uint8_t* data, int3
 
 void xfs_scan::finish() {
     choose_candidates();
-    test_records(carry_position_, carry_.data(), static_cast<int32_t>(carry_.size()), static_cast<int32_t>(carry_.size()), true);
+    test_records(carry_position_, carry_.data(), static_cast<int32_t>(carry_.size()),
+                 static_cast<int32_t>(carry_.size()), true);
     carry_.clear();
 }
 

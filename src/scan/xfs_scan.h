@@ -20,7 +20,7 @@ inline constexpr int32_t XFS_MATCH_WINDOW = 16384;
 
 // The low-level search: every sector-aligned record against the signatures of the chosen formats.
 class xfs_scan : public scanner {
-public:
+  public:
     xfs_scan() : scanner(SCANNER_XFS_SCAN) {}
 
     // Asks which file types to look for; false when the dialog is closed without Scan.
@@ -35,7 +35,7 @@ public:
     int64_t expected_size = 0;
     bool scan_chosen = false;
 
-private:
+  private:
     struct candidate {
         const xfs_node* node;
         int32_t index;
@@ -45,7 +45,8 @@ private:
     void choose_candidates();
     // Tests the records that begin in data before `limit`; answers the first record left untested
     // because its window reaches past the data (none are left when the data is complete).
-    int32_t test_records(int64_t disk_position, const uint8_t* data, int32_t length, int32_t limit, bool complete);
+    int32_t test_records(int64_t disk_position, const uint8_t* data, int32_t length, int32_t limit,
+                         bool complete);
 
     std::vector<candidate> candidates_;
     // The end of the last block, from its first record left untested on, and where it lies.

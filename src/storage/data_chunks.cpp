@@ -8,7 +8,9 @@
 
 namespace kvl {
 
-data_chunks::data_chunks(int64_t offset, int64_t length) { chunks.push_back({offset, length, 0}); }
+data_chunks::data_chunks(int64_t offset, int64_t length) {
+    chunks.push_back({offset, length, 0});
+}
 
 int64_t data_chunks::total_length() const {
     int64_t total = 0;
@@ -55,7 +57,8 @@ bool stream::read_(stream& storage, int64_t position, memory_block& block, const
             return false;
         }
         const chunk_item& chunk = chunks[index];
-        const int32_t n = static_cast<int32_t>(std::min(remaining, std::max<int64_t>(chunk.length, 0) - within));
+        const int32_t n =
+            static_cast<int32_t>(std::min(remaining, std::max<int64_t>(chunk.length, 0) - within));
         if (n > 0 && chunk.offset < 0) {
             std::fill_n(destination, n, 0);  // a hole reads as zeros
         } else if (n > 0 && !storage.read_unaligned(saturating_add(chunk.offset, within), destination, n)) {

@@ -30,10 +30,10 @@ struct patch_item {
 // Data scattered over extents, read as if it were contiguous: position 0 is the first byte of the
 // first extent, and positions run on through the extents in list order.
 class data_chunks : public base {
-public:
+  public:
     // Decodes one compressed unit; answers true when decoding FAILED.
-    using filter_fn = boost::function<bool(uint8_t* output, int32_t output_size, const uint8_t* input,
-                                           int32_t input_size)>;
+    using filter_fn =
+        boost::function<bool(uint8_t* output, int32_t output_size, const uint8_t* input, int32_t input_size)>;
 
     data_chunks() = default;
     data_chunks(int64_t offset, int64_t length);

@@ -6,9 +6,9 @@
 #include "core/le_bytes.h"
 #include "core/text.h"
 #include "platform/source_reader.h"
-#include "storage/image_copy.h"
 #include "platform/storage_devices.h"
 #include "storage/data_chunks.h"
+#include "storage/image_copy.h"
 
 namespace kvl {
 
@@ -26,7 +26,8 @@ bool parse_count(std::u16string_view text, int64_t& value) {
 }
 
 bool is_drive_letter(const std::u16string& s) {
-    return s.size() == 2 && s[1] == u':' && ((s[0] >= u'A' && s[0] <= u'Z') || (s[0] >= u'a' && s[0] <= u'z'));
+    return s.size() == 2 && s[1] == u':' &&
+           ((s[0] >= u'A' && s[0] <= u'Z') || (s[0] >= u'a' && s[0] <= u'z'));
 }
 
 source_name drive_source(const std::u16string& source) {
@@ -37,20 +38,26 @@ source_name drive_source(const std::u16string& source) {
     if (blank != std::u16string::npos && !parse_count(source.substr(blank + 1), start)) return {};
     const std::vector<std::u16string> drives = platform::devices().drives();
     // A drive the system does not have opens nothing, which reports "Cannot open partition".
-    std::u16string device = number < static_cast<int64_t>(drives.size()) ? drives[static_cast<size_t>(number)] : u"";
+    std::u16string device =
+        number < static_cast<int64_t>(drives.size()) ? drives[static_cast<size_t>(number)] : u"";
     return {true, device, STORAGE_KIND_DRIVE, start};
 }
 
 int32_t kind_of(const std::u16string& path) {
     switch (platform::devices().kind_of(path)) {
-        case platform::path_kind::whole_disk: return STORAGE_KIND_DRIVE;
-        case platform::path_kind::volume: return STORAGE_KIND_VOLUME;
-        default: return STORAGE_KIND_FILE;
+        case platform::path_kind::whole_disk:
+            return STORAGE_KIND_DRIVE;
+        case platform::path_kind::volume:
+            return STORAGE_KIND_VOLUME;
+        default:
+            return STORAGE_KIND_FILE;
     }
 }
 
 // A sector size a boot sector may sensibly claim.
-bool is_sector_size(uint32_t bytes) { return bytes >= 512 && bytes <= 4096 && (bytes & (bytes - 1)) == 0; }
+bool is_sector_size(uint32_t bytes) {
+    return bytes >= 512 && bytes <= 4096 && (bytes & (bytes - 1)) == 0;
+}
 
 }  // namespace
 
@@ -104,7 +111,9 @@ bool disk_storage::open(const std::u16string& text) {
     if (sector_size == 0) return fail_open(u"Cannot open partition");
     // The probe reads quietly; a boot sector that could not be read is still the user's to know.
     if (!unreadable_.empty())
-        report_error("disk_storage::open", u"The first sector cannot be read; it reads as zeros, so the source's kind and size may be unknown");
+        report_error("disk_storage::open",
+                     u"The first sector cannot be read; it reads as zeros, so the source's kind and size may "
+                     u"be unknown");
     if (__builtin_mul_overflow(start_sector, static_cast<int64_t>(sector_size), &base_offset))
         return fail_open(u"Cannot seek to partition");
     if (!seek_sector(0)) return fail_open(u"Cannot seek to partition");
@@ -125,12 +134,14 @@ void disk_storage::close() {
 }
 
 int64_t disk_storage::byte_size() {
-    return kind == STORAGE_KIND_FILE && start_sector == 0 && total_sectors >= 0 ? file_stream::size() : size();
+    return kind == STORAGE_KIND_FILE && start_sector == 0 && total_sectors >= 0 ? file_stream::size()
+                                                                                : size();
 }
 
 bool disk_storage::read(uint8_t* data, int32_t size) {
     if (size < 0 || !is_aligned(size, alignment)) {
-        report_error("disk_storage::read", u"Size " + decimal(size) + u" is not " + decimal(alignment) + u" aligned");
+        report_error("disk_storage::read",
+                     u"Size " + decimal(size) + u" is not " + decimal(alignment) + u" aligned");
         return false;
     }
     const int64_t position = get_pos();
@@ -183,7 +194,8 @@ void disk_storage::read_sector(int64_t at, uint8_t* data, int64_t length, byte_r
 
 void disk_storage::report_unreadable(const byte_ranges& lost) {
     for (const byte_range& area : lost.all())
-        report_error("disk_storage::read", decimal(area.length) + u" bytes at " + decimal(area.position - base_offset) +
+        report_error("disk_storage::read", decimal(area.length) + u" bytes at " +
+                                               decimal(area.position - base_offset) +
                                                u" cannot be read; read as zeros");
 }
 
@@ -292,7 +304,8 @@ int64_t disk_storage::drive_geometry_sectors() {
 
 bool disk_storage::is_disk_image() const {
     const le_bytes first(boot_sector);
-    return kind == STORAGE_KIND_FILE && start_sector == 0 && fs_type == FILE_SYSTEM_RAW && first.u16(510) == 0xAA55;
+    return kind == STORAGE_KIND_FILE && start_sector == 0 && fs_type == FILE_SYSTEM_RAW &&
+           first.u16(510) == 0xAA55;
 }
 
 }  // namespace kvl

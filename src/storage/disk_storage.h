@@ -45,7 +45,7 @@ std::u16string partition_source(const std::u16string& disk_source, uint64_t firs
 // single sectors, and what stays unreadable reads as zeros, is reported once and is remembered, so
 // that a sector that failed is not read again while the source is open.
 class disk_storage : public file_stream {
-public:
+  public:
     bool open(const std::u16string& source);
     void close();
     // total_sectors x sector_size; -1 when the size is unknown.
@@ -87,7 +87,7 @@ public:
     // How many more times a sector that failed is read before it is given up.
     int32_t sector_retries = 1;
 
-private:
+  private:
     void read_salvaging(int64_t at, uint8_t* data, int64_t length, byte_ranges& lost);
     void read_sector(int64_t at, uint8_t* data, int64_t length, byte_ranges& lost);
     void report_unreadable(const byte_ranges& lost);

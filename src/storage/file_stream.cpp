@@ -71,7 +71,8 @@ bool file_stream::seek(int64_t offset, int32_t mode) {
     }
     int64_t absolute = 0;
     if (__builtin_add_overflow(offset, base_offset, &absolute)) {
-        report_error("file_stream::seek", u"Offset (signed __int64) " + decimal(offset) + u" is out of range");
+        report_error("file_stream::seek",
+                     u"Offset (signed __int64) " + decimal(offset) + u" is out of range");
         return false;
     }
     if (!is_aligned(absolute, alignment)) {
@@ -123,7 +124,8 @@ bool read_small_file(const std::u16string& path, int64_t limit, std::vector<uint
     const int64_t size = file.size();
     if (size > 0 && size <= limit) {
         bytes.resize(static_cast<size_t>(size));
-        if (!file.seek(0, seek_from_start) || !file.read(bytes.data(), static_cast<int32_t>(size))) bytes.clear();
+        if (!file.seek(0, seek_from_start) || !file.read(bytes.data(), static_cast<int32_t>(size)))
+            bytes.clear();
     }
     file.close();
     return true;

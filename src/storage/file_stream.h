@@ -11,7 +11,7 @@ namespace kvl {
 // A stream over an operating-system file or block device. Positions are relative to `base_offset`,
 // so a stream opened on a whole disk can present one partition from position 0.
 class file_stream : public stream {
-public:
+  public:
     file_stream() = default;
     ~file_stream() override;
     file_stream(const file_stream&) = delete;
@@ -38,7 +38,7 @@ public:
 
     const platform::os_file& file() const { return file_; }
 
-private:
+  private:
     platform::os_file file_;
     std::u16string path_;
 };

@@ -19,7 +19,7 @@ class disk_storage;
 // stays unreadable is zeros in the image. A map beside the image (OUT + ".map", in GNU ddrescue's
 // format) is kept current, so that a cut copy can be resumed, by this program or by ddrescue.
 class image_copy : public base {
-public:
+  public:
     image_copy(disk_storage& source, const std::string& output_path);
 
     // False when the output is refused or cannot be written; a copy that was cancelled or left bad
@@ -35,7 +35,7 @@ public:
     int64_t left_bytes = 0;
     int32_t block_size = 1024 * 1024;
 
-private:
+  private:
     bool output_allowed(platform::output_mode mode, bool output_existed);
     bool open_output(platform::output_mode mode);
     bool load_map(platform::output_mode mode, bool output_existed);

@@ -47,7 +47,9 @@ bool memory_stream::set_length(int32_t n) {
     return true;
 }
 
-bool memory_stream::flush() { return set_length(0); }
+bool memory_stream::flush() {
+    return set_length(0);
+}
 
 bool memory_stream::seek(int64_t offset, int32_t mode) {
     const int64_t target = mode == seek_from_start ? offset : position_ + offset;

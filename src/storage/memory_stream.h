@@ -10,7 +10,7 @@ namespace kvl {
 // A stream over a growable buffer in memory (directory contents, attribute lists, preview data).
 // Its alignment is 1. It holds at most 2^31 - 1 bytes; a write that would pass that is refused.
 class memory_stream : public stream {
-public:
+  public:
     explicit memory_stream(int32_t capacity = 1);
 
     bool flush() override;
@@ -26,7 +26,7 @@ public:
     int32_t capacity() const { return capacity_; }
     std::span<const uint8_t> bytes() const { return {data_.get(), static_cast<size_t>(length_)}; }
 
-private:
+  private:
     bool reallocate(int32_t new_capacity);
 
     std::unique_ptr<uint8_t[]> data_;

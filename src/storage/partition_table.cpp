@@ -9,28 +9,48 @@
 
 namespace kvl {
 
-bool is_container_type(uint8_t type) { return type == 0x05 || type == 0x0F; }
+bool is_container_type(uint8_t type) {
+    return type == 0x05 || type == 0x0F;
+}
 
 std::u16string partition_type_name(uint8_t type) {
     switch (type) {
-        case 0x00: return u"Empty";
-        case 0x01: return u"FAT12 (CHS)";
-        case 0x04: return u"FAT16 [16-32 Mb] (CHS)";
-        case 0x05: return u"EMP (CHS)";
-        case 0x06: return u"FAT16 [32 Mb - 2 Gb] (CHS)";
-        case 0x07: return u"NTFS";
-        case 0x0B: return u"FAT32 (CHS)";
-        case 0x0C: return u"FAT32 (LBA)";
-        case 0x0E: return u"FAT16 [32 Mb - 2 Gb] (LBA)";
-        case 0x0F: return u"EMP (LBA)";
-        case 0x11: return u"Hidden FAT12 (CHS)";
-        case 0x14: return u"Hidden FAT16 [16 Mb - 32 Mb] (CHS)";
-        case 0x16: return u"Hidden FAT16 [32 Mb - 2 Gb] (CHS)";
-        case 0x1B: return u"Hidden FAT32 (CHS)";
-        case 0x1C: return u"Hidden FAT32 (LBA)";
-        case 0x1E: return u"Hidden FAT16 [32 Mb - 2 Gb] (LBA)";
-        case 0x42: return u"MMBR dynamical disk";
-        default: return u"Unknown";
+        case 0x00:
+            return u"Empty";
+        case 0x01:
+            return u"FAT12 (CHS)";
+        case 0x04:
+            return u"FAT16 [16-32 Mb] (CHS)";
+        case 0x05:
+            return u"EMP (CHS)";
+        case 0x06:
+            return u"FAT16 [32 Mb - 2 Gb] (CHS)";
+        case 0x07:
+            return u"NTFS";
+        case 0x0B:
+            return u"FAT32 (CHS)";
+        case 0x0C:
+            return u"FAT32 (LBA)";
+        case 0x0E:
+            return u"FAT16 [32 Mb - 2 Gb] (LBA)";
+        case 0x0F:
+            return u"EMP (LBA)";
+        case 0x11:
+            return u"Hidden FAT12 (CHS)";
+        case 0x14:
+            return u"Hidden FAT16 [16 Mb - 32 Mb] (CHS)";
+        case 0x16:
+            return u"Hidden FAT16 [32 Mb - 2 Gb] (CHS)";
+        case 0x1B:
+            return u"Hidden FAT32 (CHS)";
+        case 0x1C:
+            return u"Hidden FAT32 (LBA)";
+        case 0x1E:
+            return u"Hidden FAT16 [32 Mb - 2 Gb] (LBA)";
+        case 0x42:
+            return u"MMBR dynamical disk";
+        default:
+            return u"Unknown";
     }
 }
 
@@ -70,8 +90,9 @@ bool disk_storage::get_partition_list(partition_list& list) {
     std::set<uint64_t> visited;
     for (size_t k = 4; k + 1 < list.size(); ++k) {
         if (!visited.insert(record).second) {
-            report_error("disk_storage::get_partition_list", u"The chain of extended boot records comes back to sector " +
-                                                                 decimal(static_cast<int64_t>(record)) + u"; it ends there");
+            report_error("disk_storage::get_partition_list",
+                         u"The chain of extended boot records comes back to sector " +
+                             decimal(static_cast<int64_t>(record)) + u"; it ends there");
             return true;
         }
         std::fill(sector.begin(), sector.end(), 0);

@@ -28,7 +28,7 @@ struct map_area {
 };
 
 class rescue_map {
-public:
+  public:
     // A map of `size` bytes, all of them non-tried.
     void reset(int64_t size);
     // Takes a map file's text (comments, the status line, then one line per area in order without
@@ -58,7 +58,7 @@ public:
     char current_status = '?';
     int32_t current_pass = 1;
 
-private:
+  private:
     struct span_end {
         int64_t end;
         area_status status;

@@ -7,7 +7,9 @@
 
 namespace kvl {
 
-bool stream::read_block(memory_block& block) { return read(block.data(), block.size()); }
+bool stream::read_block(memory_block& block) {
+    return read(block.data(), block.size());
+}
 
 bool stream::read_unaligned(int64_t position, uint8_t* dest, int32_t length) {
     const int32_t a = alignment;

@@ -23,7 +23,7 @@ using block_handler = boost::function<bool(int64_t disk_position, int64_t data_p
                                            int32_t length, void* context)>;
 
 class stream : public base {
-public:
+  public:
     virtual ~stream() = default;
 
     virtual bool flush() = 0;
@@ -40,14 +40,15 @@ public:
     // no decoding).
     static bool read_(stream& storage, int64_t position, memory_block& block, const data_chunks& chunks);
     // Walks the extents over the stream in buffers of buffer_size bytes, with progress and Cancel.
-    static bool iterate(stream& source, const data_chunks& chunks, int32_t buffer_size, const block_handler& handler);
+    static bool iterate(stream& source, const data_chunks& chunks, int32_t buffer_size,
+                        const block_handler& handler);
 
     int32_t alignment = 1;
 
-protected:
+  protected:
     stream() = default;
 
-private:
+  private:
     memory_block scratch_;
 };
 

@@ -38,7 +38,9 @@ std::vector<nlohmann::json> json_lines(const std::string& text) {
     return rows;
 }
 
-std::string image(const std::string& name) { return test::fixture_image(name).string(); }
+std::string image(const std::string& name) {
+    return test::fixture_image(name).string();
+}
 
 std::string listed_path(const test::manifest_entry& e) {
     return e.listed_name ? e.path.substr(0, e.path.rfind('/') + 1) + *e.listed_name : e.path;
@@ -59,7 +61,8 @@ TEST_P(CliFixture, RecursiveJsonListingCarriesTheManifest) {
             for (auto it = first; it != last && !found; ++it) {
                 const nlohmann::json& row = it->second;
                 const int64_t id = row.at("id").get<int64_t>();
-                if ((e.mft_record && id != *e.mft_record) || (e.first_cluster && id != *e.first_cluster)) continue;
+                if ((e.mft_record && id != *e.mft_record) || (e.first_cluster && id != *e.first_cluster))
+                    continue;
                 found = true;
                 EXPECT_EQ(row.at("folder").get<bool>(), e.folder) << e.path;
                 EXPECT_EQ(row.at("deleted").get<bool>(), e.deleted) << e.path;
@@ -79,7 +82,9 @@ TEST_P(CliFixture, CatGivesEveryLiveFileByteForByte) {
         if (e.folder || e.deleted || e.sha256.empty() || e.link_group || checked >= 6) continue;
         const result r = run({"cat", image(GetParam()), e.path});
         ASSERT_EQ(r.status, 0) << e.path << r.err;
-        EXPECT_EQ(test::sha256_hex(std::span(reinterpret_cast<const uint8_t*>(r.out.data()), r.out.size())), e.sha256) << e.path;
+        EXPECT_EQ(test::sha256_hex(std::span(reinterpret_cast<const uint8_t*>(r.out.data()), r.out.size())),
+                  e.sha256)
+            << e.path;
         ++checked;
     }
     EXPECT_GT(checked, 0);
@@ -90,7 +95,8 @@ TEST_P(CliFixture, RecoverOfTheRootReproducesTheLiveTree) {
     const result r = run({"-q", "recover", image(GetParam()), "/", "--to", out.path().string()});
     // Deleted files whose clusters were taken since are told as not whole (status 1); nothing else fails.
     const auto manifest = test::read_manifest(GetParam() + ".manifest.jsonl");
-    const bool losses = std::any_of(manifest.begin(), manifest.end(), [](const auto& e) { return e.deleted && !e.intact; });
+    const bool losses =
+        std::any_of(manifest.begin(), manifest.end(), [](const auto& e) { return e.deleted && !e.intact; });
     ASSERT_TRUE(r.status == 0 || (losses && r.status == 1)) << r.err;
     for (const test::manifest_entry& e : test::read_manifest(GetParam() + ".manifest.jsonl")) {
         if (e.folder || e.deleted || e.sha256.empty() || e.link_group) continue;
@@ -105,7 +111,8 @@ INSTANTIATE_TEST_SUITE_P(Images, CliFixture, ::testing::Values("demo-ntfs", "ntf
 TEST(Cli, MissingSourcesUnknownPathsAndBadOptions) {
     const result missing = run({"ls", "/nonexistent/disk.img"});
     EXPECT_EQ(missing.status, 1);
-    EXPECT_NE(missing.err.find("disk_storage::open=> Cannot open partition"), std::string::npos) << missing.err;
+    EXPECT_NE(missing.err.find("disk_storage::open=> Cannot open partition"), std::string::npos)
+        << missing.err;
     const result unknown = run({"ls", image("fat16"), "/NO/SUCH"});
     EXPECT_EQ(unknown.status, 1);
     EXPECT_NE(unknown.err.find("\"/NO/SUCH\" is not found"), std::string::npos) << unknown.err;
@@ -132,10 +139,12 @@ TEST(Cli, HelpOfEveryCommandNamesItsOptions) {
     for (const auto& [command, words] : expected) {
         const result r = run({command, "--help"});
         EXPECT_EQ(r.status, 0) << command;
-        for (const std::string& word : words) EXPECT_NE(r.out.find(word), std::string::npos) << command << " " << word;
+        for (const std::string& word : words)
+            EXPECT_NE(r.out.find(word), std::string::npos) << command << " " << word;
     }
     const result top = run({"--help"});
-    for (const auto& [command, words] : expected) EXPECT_NE(top.out.find(command), std::string::npos) << command;
+    for (const auto& [command, words] : expected)
+        EXPECT_NE(top.out.find(command), std::string::npos) << command;
 }
 
 TEST(Cli, PartitionsOfADiskImageAndTheirFileSystems) {
@@ -163,7 +172,8 @@ TEST(Cli, FindListsMatchesUnderAFolder) {
     ASSERT_FALSE(rows.empty());
     for (const auto& row : rows) {
         const std::string name = row.at("name").get<std::string>();
-        EXPECT_EQ(name.substr(name.size() - 4), name.substr(name.size() - 4) == ".TXT" ? ".TXT" : ".txt") << name;
+        EXPECT_EQ(name.substr(name.size() - 4), name.substr(name.size() - 4) == ".TXT" ? ".TXT" : ".txt")
+            << name;
     }
 }
 

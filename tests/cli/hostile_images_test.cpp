@@ -31,7 +31,9 @@ struct hostile_case {
     std::string sparse_path;
 };
 
-void PrintTo(const hostile_case& c, std::ostream* out) { *out << c.image; }
+void PrintTo(const hostile_case& c, std::ostream* out) {
+    *out << c.image;
+}
 
 std::vector<hostile_case> load_cases() {
     std::ifstream in(test::fixture_source_dir() / "hostile.cases.json");
@@ -50,7 +52,9 @@ std::vector<hostile_case> load_cases() {
     return cases;
 }
 
-fs::path hostile_image(const std::string& name) { return test::fixture_image("hostile/x").parent_path() / name; }
+fs::path hostile_image(const std::string& name) {
+    return test::fixture_image("hostile/x").parent_path() / name;
+}
 
 std::vector<nlohmann::json> json_lines(const std::string& text) {
     std::vector<nlohmann::json> rows;
@@ -76,13 +80,15 @@ test::limited_result run_within_limits(const std::vector<std::string>& arguments
 class HostileImage : public ::testing::TestWithParam<hostile_case> {};
 
 // Every folder's rows: a disk's partitions are listed in turn.
-std::vector<nlohmann::json> list_everything(const hostile_case& c, const fs::path& image, std::string& errors) {
+std::vector<nlohmann::json> list_everything(const hostile_case& c, const fs::path& image,
+                                            std::string& errors) {
     std::vector<std::string> sources = {image.string()};
     if (c.disk) {
         const test::limited_result disk = run_within_limits({"ls", "--json", image.string()});
         errors += disk.err;
         sources.clear();
-        for (const nlohmann::json& row : json_lines(disk.out)) sources.push_back(row.at("source").get<std::string>());
+        for (const nlohmann::json& row : json_lines(disk.out))
+            sources.push_back(row.at("source").get<std::string>());
     }
     std::vector<nlohmann::json> rows;
     for (const std::string& source : sources) {
@@ -106,11 +112,13 @@ TEST_P(HostileImage, ListsWithinLimitsTellsTheUserAndSparesTheRest) {
     // Recovering everything reads every file's data; a 2^40-byte file is not written out.
     if (!c.disk && !c.sparse_size) {
         fs::create_directory(dir.file("out"));
-        errors += run_within_limits({"-q", "recover", image.string(), "/", "--to", dir.file("out").string()}).err;
+        errors +=
+            run_within_limits({"-q", "recover", image.string(), "/", "--to", dir.file("out").string()}).err;
     }
     std::set<std::string> listed;
     for (const nlohmann::json& row : rows) listed.insert(row.at("path").get<std::string>());
-    for (const std::string& path : c.still_listed) EXPECT_TRUE(listed.count(path)) << path << " is not listed";
+    for (const std::string& path : c.still_listed)
+        EXPECT_TRUE(listed.count(path)) << path << " is not listed";
     // A huge sparse file is not damage: it lists quietly.
     if (!c.image.starts_with("base-") && !c.sparse_size) {
         EXPECT_FALSE(errors.empty()) << "the damage is not told";
@@ -145,7 +153,8 @@ TEST_P(HostileNames, RecoveryWritesOnlyInsideTheDestination) {
         const std::string name = entry.path().filename().string();
         EXPECT_NE(name, "..");
         EXPECT_LE(name.size(), 255u);
-        EXPECT_TRUE(std::none_of(name.begin(), name.end(), [](char ch) { return ch > 0 && ch < 0x20; })) << name;
+        EXPECT_TRUE(std::none_of(name.begin(), name.end(), [](char ch) { return ch > 0 && ch < 0x20; }))
+            << name;
         if (entry.path().parent_path().filename() == "names") ++names;
     }
     EXPECT_GE(names, 5) << "the files with hostile names were not all recovered";
@@ -169,7 +178,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, HostileNames, ::testing::ValuesIn(name_cases()),
 
 // A chain of extended boot records that loops: each logical partition is listed once, and told.
 TEST(HostileDisk, AnExtendedBootRecordLoopEndsWithinLimits) {
-    const test::limited_result r = run_within_limits({"ls", "--json", test::fixture_image("part-ebr-loop").string()});
+    const test::limited_result r =
+        run_within_limits({"ls", "--json", test::fixture_image("part-ebr-loop").string()});
     EXPECT_EQ(json_lines(r.out).size(), 4u);
     EXPECT_NE(r.err.find("comes back to sector"), std::string::npos) << r.err;
 }
@@ -184,12 +194,14 @@ TEST(HostileDestination, PlantedSymbolicLinksAreNotFollowed) {
     fs::create_directory(destination);
     fs::create_directory_symlink(outside, destination / "dir");
     fs::create_symlink(outside / "victim", destination / "sparse.bin");
-    run_within_limits({"-q", "recover", hostile_image("base-ntfs.img").string(), "/", "--to", destination.string()});
+    run_within_limits(
+        {"-q", "recover", hostile_image("base-ntfs.img").string(), "/", "--to", destination.string()});
 
     EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 1);
     EXPECT_EQ(test::read_file(outside / "victim"), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
     EXPECT_TRUE(fs::is_symlink(destination / "dir"));
-    EXPECT_TRUE(fs::exists(destination / "dir (2)" / "a.txt")) << "the folder was not recovered beside the link";
+    EXPECT_TRUE(fs::exists(destination / "dir (2)" / "a.txt"))
+        << "the folder was not recovered beside the link";
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(destination / "sparse (2).bin")));
 }
 

@@ -16,7 +16,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool has_strace() { return std::system("command -v strace >/dev/null 2>&1") == 0; }
+bool has_strace() {
+    return std::system("command -v strace >/dev/null 2>&1") == 0;
+}
 
 // The openat/open calls of the trace that name one of the sources and ask for more than reading.
 std::vector<std::string> write_opens(const fs::path& trace, const std::vector<fs::path>& sources) {
@@ -27,8 +29,9 @@ std::vector<std::string> write_opens(const fs::path& trace, const std::vector<fs
         const bool names_source = std::any_of(sources.begin(), sources.end(), [&](const fs::path& source) {
             return line.find("\"" + source.string()) != std::string::npos;
         });
-        const bool writes = line.find("O_WRONLY") != std::string::npos || line.find("O_RDWR") != std::string::npos ||
-                            line.find("O_CREAT") != std::string::npos || line.find("O_TRUNC") != std::string::npos;
+        const bool writes =
+            line.find("O_WRONLY") != std::string::npos || line.find("O_RDWR") != std::string::npos ||
+            line.find("O_CREAT") != std::string::npos || line.find("O_TRUNC") != std::string::npos;
         if (names_source && writes) found.push_back(line);
     }
     return found;
@@ -39,7 +42,9 @@ bool opened_read_only(const fs::path& trace, const std::vector<fs::path>& source
     std::ifstream in(trace);
     for (std::string line; std::getline(in, line);)
         for (const fs::path& source : sources)
-            if (line.find("\"" + source.string()) != std::string::npos && line.find("O_RDONLY") != std::string::npos) return true;
+            if (line.find("\"" + source.string()) != std::string::npos &&
+                line.find("O_RDONLY") != std::string::npos)
+                return true;
     return false;
 }
 
@@ -81,8 +86,15 @@ TEST(ReadOnly, NoCommandWritesToOrOpensASourceForWriting) {
         for (const std::string& a : command) shown += " " + a;
         SCOPED_TRACE(shown);
         const fs::path trace = dir.file("trace");
-        std::vector<std::string> traced = {"strace", "-f", "-qq", "-e", "trace=openat,open", "-o", trace.string(),
-                                           KORVALEN_BIN_DIR "/korvalen", "-q"};
+        std::vector<std::string> traced = {"strace",
+                                           "-f",
+                                           "-qq",
+                                           "-e",
+                                           "trace=openat,open",
+                                           "-o",
+                                           trace.string(),
+                                           KORVALEN_BIN_DIR "/korvalen",
+                                           "-q"};
         traced.insert(traced.end(), command.begin(), command.end());
         const test::limited_result r = test::run_limited(traced, 120);
         EXPECT_TRUE(r.exit_code == 0 || r.exit_code == 1) << r.err;
@@ -90,7 +102,8 @@ TEST(ReadOnly, NoCommandWritesToOrOpensASourceForWriting) {
         EXPECT_EQ(write_opens(trace, sources), std::vector<std::string>{});
         EXPECT_TRUE(opened_read_only(trace, sources)) << "the trace shows no source opened";
     }
-    for (size_t i = 0; i < sources.size(); ++i) EXPECT_EQ(test::sha256_hex(test::read_file(sources[i])), digests[i]) << names[i];
+    for (size_t i = 0; i < sources.size(); ++i)
+        EXPECT_EQ(test::sha256_hex(test::read_file(sources[i])), digests[i]) << names[i];
 }
 
 }  // namespace

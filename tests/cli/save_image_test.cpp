@@ -133,7 +133,7 @@ TEST(SaveImage, ALinkPlantedAtTheOutputIsNotFollowed) {
 // A loop device over an image file, detached again at the end; empty when the system gives none
 // (no root, no loop support).
 class loop_device {
-public:
+  public:
     explicit loop_device(const fs::path& file) {
         const std::string command = "losetup -f --show '" + file.string() + "' 2>/dev/null";
         if (FILE* out = ::popen(command.c_str(), "r")) {
@@ -149,7 +149,7 @@ public:
     loop_device& operator=(const loop_device&) = delete;
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 

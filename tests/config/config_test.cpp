@@ -34,7 +34,7 @@ TEST(ConfItem, ParsesNameGroupCaptionAttributesAndValue) {
         {u"x|Caption=5", u"x", u"", u"Caption", u"", u"5"},
         {u"x=5", u"x", u"", u"", u"", u"5"},
         {u"x||flags=5", u"x", u"", u"flags", u"", u"5"},  // runs of "|" merge: the flags become the label
-        {u"x|Grp:|a=1", u"x", u"", u"Grp", u"a", u"1"},    // nothing after ":": the caption is the group text
+        {u"x|Grp:|a=1", u"x", u"", u"Grp", u"a", u"1"},   // nothing after ":": the caption is the group text
         {u"x|:Cap|=1", u"x", u"", u"Cap", u"", u"1"},
         {u" n | G : C | r = v ", u"n", u"G", u"C", u"r", u"v"},
         {u"=v", u"", u"", u"", u"", u"v"},
@@ -53,7 +53,8 @@ TEST(ConfItem, ParsesNameGroupCaptionAttributesAndValue) {
 
 TEST(ConfItem, ChoicesAndFlags) {
     const conf_item choice(u"mode|G:Mode|0`Off,1`On,2`Auto,plain,1`Again=1");
-    EXPECT_EQ(choice.choices, (std::map<std::u16string, std::u16string>{{u"0", u"Off"}, {u"1", u"On"}, {u"2", u"Auto"}}));
+    EXPECT_EQ(choice.choices,
+              (std::map<std::u16string, std::u16string>{{u"0", u"Off"}, {u"1", u"On"}, {u"2", u"Auto"}}));
     EXPECT_TRUE(choice.is_choice_list());
     EXPECT_FALSE(choice.is_invisible());
 
@@ -73,10 +74,21 @@ TEST(AnyType, IntegerAndBooleanReadings) {
         const char16_t* text;
         int32_t value;
     } cases[] = {
-        {u"", 0},          {u"12abc", 0},    {u"42", 42},        {u"  42", 42},
-        {u"-7", -7},       {u"+7", 7},       {u"$1F", 31},       {u"0x10", 16},
-        {u"X10", 16},      {u"x1g", 0},      {u"2147483647", INT_MAX},
-        {u"2147483648", 0}, {u"-2147483648", INT_MIN}, {u"-", 0}, {u"42 ", 0},
+        {u"", 0},
+        {u"12abc", 0},
+        {u"42", 42},
+        {u"  42", 42},
+        {u"-7", -7},
+        {u"+7", 7},
+        {u"$1F", 31},
+        {u"0x10", 16},
+        {u"X10", 16},
+        {u"x1g", 0},
+        {u"2147483647", INT_MAX},
+        {u"2147483648", 0},
+        {u"-2147483648", INT_MIN},
+        {u"-", 0},
+        {u"42 ", 0},
     };
     for (const auto& c : cases) EXPECT_EQ(any_type(c.text).as_int(), c.value) << utf16_to_utf8(c.text);
     EXPECT_TRUE(any_type(u"true").as_bool());
@@ -190,9 +202,10 @@ TEST(ShippedSettings, HoldEveryKeyWithAUsableValue) {
     test::test_ui ui;
     config store;
     ASSERT_TRUE(store.load(utf8_to_utf16(KORVALEN_BIN_DIR "/settings.ini")));
-    for (const char16_t* key : {u"file_recovery_max_size_mb", u"file_recovery_buf_size", u"fat.recover_algorithm",
-                                u"preview_max_stream_data_size_mb", u"ntfs.cache_size", u"ntfs.std_scan_buf_size",
-                                u"generic_scan_expected_file_size"}) {
+    for (const char16_t* key :
+         {u"file_recovery_max_size_mb", u"file_recovery_buf_size", u"fat.recover_algorithm",
+          u"preview_max_stream_data_size_mb", u"ntfs.cache_size", u"ntfs.std_scan_buf_size",
+          u"generic_scan_expected_file_size"}) {
         ASSERT_EQ(store.items.count(key), 1u) << utf16_to_utf8(key);
         EXPECT_FALSE(store.items.at(key).caption.empty());
         EXPECT_FALSE(store.items.at(key).group.empty());

@@ -41,7 +41,7 @@ TEST(FormatFileTime, ConvertsToLocalTimeWithTheDaylightRule) {
 }
 
 TEST(FormatFileTime, LeavesTheTimeOutOnlyAtExactMidnight) {
-    EXPECT_EQ(format_file_time(file_time(1704063600)), u"01.01.2024");          // 00:00:00 local
+    EXPECT_EQ(format_file_time(file_time(1704063600)), u"01.01.2024");                   // 00:00:00 local
     EXPECT_EQ(format_file_time(file_time(1704063600, 10'000)), u"01.01.2024 00:00:00");  // one ms later
 }
 

@@ -14,7 +14,8 @@ TEST(MemoryBlock, MisalignedResizeIsReportedAndKeepsThePreviousBlock) {
     block.data()[0] = 0x42;
     const uint8_t* before = block.data();
     block.resize(1000, 512);
-    EXPECT_EQ(ui.log_texts(), std::vector<std::u16string>{u"memory_block::resize=> Size 1000 is not 512 aligned"});
+    EXPECT_EQ(ui.log_texts(),
+              std::vector<std::u16string>{u"memory_block::resize=> Size 1000 is not 512 aligned"});
     EXPECT_EQ(block.size(), 512);
     EXPECT_EQ(block.data(), before);
     EXPECT_EQ(block.data()[0], 0x42);
@@ -54,11 +55,11 @@ TEST(MemoryBlock, FromHex) {
         int32_t converted;
     } cases[] = {
         {u"0x4D5A", {0x4D, 0x5A}, 2},
-        {u"4d5a9", {0x4D, 0x5A}, 2},        // the odd digit is ignored
+        {u"4d5a9", {0x4D, 0x5A}, 2},  // the odd digit is ignored
         {u"  FFD8FF \t", {0xFF, 0xD8, 0xFF}, 3},
-        {u"0X4D5A", {0, 0, 0}, 0},          // capital X is not a prefix: conversion stops at once
-        {u"FFz8FF", {0xFF, 0, 0}, 1},       // stops at the first non-digit, the rest stays zero
-        {u"F", {0}, 0},                     // a single digit gives one byte and no conversion
+        {u"0X4D5A", {0, 0, 0}, 0},     // capital X is not a prefix: conversion stops at once
+        {u"FFz8FF", {0xFF, 0, 0}, 1},  // stops at the first non-digit, the rest stays zero
+        {u"F", {0}, 0},                // a single digit gives one byte and no conversion
         {u"", {0}, 0},
     };
     for (const auto& c : cases) {
@@ -75,7 +76,8 @@ TEST(Buffer, SplitsIntoPiecesWithAShorterLastOne) {
     EXPECT_EQ(split[0], 512);
     EXPECT_EQ(split[1], 488);
     EXPECT_EQ(split[2], 0);
-    EXPECT_EQ(ui.log_texts(), std::vector<std::u16string>{u"operator buffer::[]=> Buffer index out of bounds"});
+    EXPECT_EQ(ui.log_texts(),
+              std::vector<std::u16string>{u"operator buffer::[]=> Buffer index out of bounds"});
 
     EXPECT_EQ(buffer(1024, 512).count(), 2);
     EXPECT_EQ(buffer(1024, 512)[1], 512);

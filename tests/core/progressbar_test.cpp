@@ -8,7 +8,7 @@ namespace kvl {
 namespace {
 
 class ProgressbarTest : public ::testing::Test {
-protected:
+  protected:
     // Advances the fake clock to t milliseconds after the start and steps.
     void step_at(uint64_t t, int32_t amount) {
         ui.clock.now = t;
@@ -50,7 +50,7 @@ TEST_F(ProgressbarTest, WithDelayTheWindowAppearsOnlyAboveTenSecondsAndStaysUnti
     ASSERT_EQ(ui.progress.windows.size(), 1u);
     EXPECT_EQ(window().percent, 20);
     EXPECT_EQ(window().estimate, u"");  // 11 s is under a minute
-    step_at(2800, 60);  // estimate falls to about 1 s: the window keeps its last texts
+    step_at(2800, 60);                  // estimate falls to about 1 s: the window keeps its last texts
     EXPECT_TRUE(window().visible);
     EXPECT_EQ(window().percent, 20);
     EXPECT_EQ(window().shows, 1);

@@ -8,15 +8,18 @@ namespace kvl {
 namespace {
 
 TEST(Text, Utf8RoundTripKeepsEveryScript) {
-    const std::string samples[] = {"plain", "Über Straße", "Привет", "日本語", "emoji \xF0\x9F\x98\x80 end", ""};
+    const std::string samples[] = {"plain", "Über Straße", "Привет", "日本語", "emoji \xF0\x9F\x98\x80 end",
+                                   ""};
     for (const std::string& s : samples) EXPECT_EQ(utf16_to_utf8(utf8_to_utf16(s)), s);
     EXPECT_EQ(utf8_to_utf16("\xF0\x9F\x98\x80"), u"\U0001F600");
 }
 
 TEST(Text, MalformedInputBecomesReplacementCharacters) {
-    EXPECT_EQ(utf8_to_utf16("a\xFF" "b"), u"a\uFFFDb");
-    EXPECT_EQ(utf8_to_utf16("\xE6\x97"), u"\uFFFD\uFFFD");        // cut short
-    EXPECT_EQ(utf8_to_utf16("\xC0\xAF"), u"\uFFFD\uFFFD");        // overlong slash
+    EXPECT_EQ(utf8_to_utf16("a\xFF"
+                            "b"),
+              u"a\uFFFDb");
+    EXPECT_EQ(utf8_to_utf16("\xE6\x97"), u"\uFFFD\uFFFD");            // cut short
+    EXPECT_EQ(utf8_to_utf16("\xC0\xAF"), u"\uFFFD\uFFFD");            // overlong slash
     EXPECT_EQ(utf8_to_utf16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // encoded surrogate
     EXPECT_EQ(utf16_to_utf8(std::u16string(1, u'\xD800') + u"x"), "\xEF\xBF\xBDx");
 }

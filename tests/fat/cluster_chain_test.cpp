@@ -14,7 +14,7 @@ namespace {
 // A FAT16 image of 512-byte clusters: 1 reserved sector, one FAT of 4 sectors, a 16-entry root.
 // Cluster c lies at byte (c - 2 + 6) * 512.
 class ChainTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { entries.assign(1024, 0); }
     void open(int32_t sectors = 1024, const std::string& type = "FAT16   ", int fat_sectors = 4) {
         test::sparse_image image(dir.file("fat.img"), int64_t{sectors} * 512);
@@ -39,7 +39,8 @@ protected:
         if (storage.is_open()) storage.close();
     }
     // The chunks as runs of clusters (first, count).
-    std::vector<std::pair<int64_t, int64_t>> runs(uint32_t start, int64_t size, uint32_t limit, int32_t algorithm,
+    std::vector<std::pair<int64_t, int64_t>> runs(uint32_t start, int64_t size, uint32_t limit,
+                                                  int32_t algorithm,
                                                   const disk_storage_fat::cluster_check& check = {}) {
         data_chunks chunks;
         ok = volume.get_item_chunks(start, chunks, size, limit, algorithm, check);
@@ -83,7 +84,8 @@ TEST_F(ChainTest, DeletedFileTakesTheNextFreeClustersOrConsecutiveOnes) {
     EXPECT_EQ(runs(100, 0, 3, FAT_RECOVER_ALGORITHM_AUTO), (run_vector{{100, 1}, {103, 2}}));
     EXPECT_EQ(runs(100, 0, 3, FAT_RECOVER_ALGORITHM_NOT_USE_FAT), (run_vector{{100, 3}}));
     // The entry's size gives the count when there is no limit.
-    EXPECT_EQ(runs(100, 1500, NO_CLUSTER_LIMIT, FAT_RECOVER_ALGORITHM_AUTO), (run_vector{{100, 1}, {103, 2}}));
+    EXPECT_EQ(runs(100, 1500, NO_CLUSTER_LIMIT, FAT_RECOVER_ALGORITHM_AUTO),
+              (run_vector{{100, 1}, {103, 2}}));
 }
 
 TEST_F(ChainTest, NoSizeAndNoLimitIsReportedForTheGuessingAlgorithms) {
@@ -93,8 +95,10 @@ TEST_F(ChainTest, NoSizeAndNoLimitIsReportedForTheGuessingAlgorithms) {
     runs(100, 0, NO_CLUSTER_LIMIT, FAT_RECOVER_ALGORITHM_NOT_USE_FAT);
     EXPECT_EQ(ui.log_texts(),
               (std::vector<std::u16string>{
-                  u"disk_storage_fat::get_item_chunks=>  FAT_RECOVER_ALGORITHM_USE_FAT_0_ITERATION : item_size_clusters и max_size_clusters не заданы",
-                  u"disk_storage_fat::get_item_chunks=>  FAT_RECOVER_ALGORITHM_NOT_USE_FAT : item_size_clusters и max_size_clusters не заданы"}));
+                  u"disk_storage_fat::get_item_chunks=>  FAT_RECOVER_ALGORITHM_USE_FAT_0_ITERATION : "
+                  u"item_size_clusters и max_size_clusters не заданы",
+                  u"disk_storage_fat::get_item_chunks=>  FAT_RECOVER_ALGORITHM_NOT_USE_FAT : "
+                  u"item_size_clusters и max_size_clusters не заданы"}));
 }
 
 TEST_F(ChainTest, MarksAboveTheVolumeEndTheChain) {
@@ -102,13 +106,14 @@ TEST_F(ChainTest, MarksAboveTheVolumeEndTheChain) {
     entries[30] = 0;
     open();
     EXPECT_EQ(runs(20, 0, NO_CLUSTER_LIMIT, FAT_RECOVER_ALGORITHM_FOLLOW_CHAIN), (run_vector{{20, 2}}));
-    EXPECT_TRUE(runs(5000, 0, NO_CLUSTER_LIMIT, FAT_RECOVER_ALGORITHM_FOLLOW_CHAIN).empty());  // start above the volume
+    EXPECT_TRUE(runs(5000, 0, NO_CLUSTER_LIMIT, FAT_RECOVER_ALGORITHM_FOLLOW_CHAIN)
+                    .empty());  // start above the volume
     EXPECT_TRUE(ok);
 }
 
 TEST_F(ChainTest, LoopingChainsEnd) {
     entries[40] = 41, entries[41] = 42, entries[42] = 40;  // back to the start
-    entries[50] = 50;                                     // a cluster pointing at itself
+    entries[50] = 50;                                      // a cluster pointing at itself
     open();
     const run_vector loop = runs(40, 0, NO_CLUSTER_LIMIT, FAT_RECOVER_ALGORITHM_FOLLOW_CHAIN);
     EXPECT_TRUE(ok);
@@ -121,7 +126,8 @@ TEST_F(ChainTest, LoopingChainsEnd) {
 TEST_F(ChainTest, FreeClusterWalkEndsAtTheVolumesEnd) {
     open();
     const int64_t last = volume.highest_cluster();
-    EXPECT_EQ(runs(static_cast<uint32_t>(last - 1), 0, 10, FAT_RECOVER_ALGORITHM_USE_FAT_0_ITERATION), (run_vector{{last - 1, 2}}));
+    EXPECT_EQ(runs(static_cast<uint32_t>(last - 1), 0, 10, FAT_RECOVER_ALGORITHM_USE_FAT_0_ITERATION),
+              (run_vector{{last - 1, 2}}));
 }
 
 TEST_F(ChainTest, DirectoryCheckStopsBeforeAClusterThatIsNoDirectory) {
@@ -205,7 +211,9 @@ TEST(FatNames, ShortNamesDotsFreeEntriesAndOrphanedParts) {
     part(u"er.txt");
     part(u"long name lat");  // parts come last first: this one is the first 13 units
     entry("LONGNA~1TXT", 0x20);
-    std::string deleted = "\xE5" "LD     TXT";
+    std::string deleted =
+        "\xE5"
+        "LD     TXT";
     entry(deleted, 0x20);
     entry(std::string(11, '\0'), 0);
     entry("AFTER   BIN", 0x20);
@@ -221,7 +229,8 @@ TEST(FatNames, ShortNamesDotsFreeEntriesAndOrphanedParts) {
 }
 
 TEST(FatDates, DosDateAndTimeAsTheyAre) {
-    EXPECT_EQ(dos_date_time_text((44 << 9) | (7 << 5) | 1, (14 << 11) | (34 << 5) | 28), u"01.07.2024 14:34:56");
+    EXPECT_EQ(dos_date_time_text((44 << 9) | (7 << 5) | 1, (14 << 11) | (34 << 5) | 28),
+              u"01.07.2024 14:34:56");
     EXPECT_EQ(dos_date_time_text((44 << 9) | (7 << 5) | 1, 0), u"01.07.2024");
     EXPECT_EQ(dos_date_time_text(0, 0), u"");
     EXPECT_EQ(dos_date_time_text((45 << 9) | (2 << 5) | 29, 0), u"");  // 29 February 2025

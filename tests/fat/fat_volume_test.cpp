@@ -23,7 +23,7 @@ struct listed {
 
 // A FAT image listed folder by folder through the in-memory controls.
 class fat_view {
-public:
+  public:
     explicit fat_view(const std::string& fixture) {
         manager.bind(&tree, &list, &status);
         const std::u16string source = utf8_to_utf16(test::fixture_image(fixture).string());
@@ -33,7 +33,8 @@ public:
     ~fat_view() {
         if (storage.is_open()) storage.close();
     }
-    void walk(kvl_file_item_manager::handle node, const std::string& prefix, int depth, std::vector<listed>& out) {
+    void walk(kvl_file_item_manager::handle node, const std::string& prefix, int depth,
+              std::vector<listed>& out) {
         fat_items items;
         read_fat_directory(volume, node->data.item, false, items);
         manager.empty_list();
@@ -41,20 +42,22 @@ public:
         std::vector<listed> rows;
         for (int i = 0; i < list.count(); ++i) {
             platform::list_row* row = list.row(i);
-            rows.push_back({prefix + "/" + utf16_to_utf8(list.caption(row)), *static_cast<file_item*>(list.data(row)),
-                            list.sub_item(row, 0), list.sub_item(row, 3)});
+            rows.push_back({prefix + "/" + utf16_to_utf8(list.caption(row)),
+                            *static_cast<file_item*>(list.data(row)), list.sub_item(row, 0),
+                            list.sub_item(row, 3)});
         }
         for (const listed& row : rows) {
             out.push_back(row);
             if (row.item.subtype == FILE_ITEM_SUBTYPE_FOLDER && depth < 32)
-                walk(static_cast<kvl_file_item_manager::handle>(row.item.tree_node), row.path, depth + 1, out);
+                walk(static_cast<kvl_file_item_manager::handle>(row.item.tree_node), row.path, depth + 1,
+                     out);
         }
     }
     std::vector<uint8_t> read(const file_item& item) {
         data_chunks chunks;
         std::vector<uint8_t> data;
-        if (!volume.get_item_chunks(static_cast<uint32_t>(item.position), chunks, item.value2, NO_CLUSTER_LIMIT,
-                                    FAT_RECOVER_ALGORITHM_AUTO, {}))
+        if (!volume.get_item_chunks(static_cast<uint32_t>(item.position), chunks, item.value2,
+                                    NO_CLUSTER_LIMIT, FAT_RECOVER_ALGORITHM_AUTO, {}))
             return data;
         truncate_chunks(chunks, item.value2);
         copy_chunks(storage, chunks, 65536, [&](int64_t, int64_t, const uint8_t* bytes, int32_t n) {
@@ -91,7 +94,7 @@ const listed* find_listed(const listing& by_path, const test::manifest_entry& en
 }
 
 class FatFixture : public ::testing::TestWithParam<std::string> {
-protected:
+  protected:
     test::test_ui ui;
 };
 
@@ -117,7 +120,8 @@ TEST_P(FatFixture, ListingShowsExactlyTheManifest) {
     }
     for (const listed& row : rows) {
         // The volume label entry is listed like a file, under its 8.3 form, in the root.
-        if (row.path.find('/', 1) == std::string::npos && row.item.position == 0 && row.item.value2 == 0) continue;
+        if (row.path.find('/', 1) == std::string::npos && row.item.position == 0 && row.item.value2 == 0)
+            continue;
         EXPECT_TRUE(expected.count(&row)) << "listed but not in the manifest: " << row.path;
     }
 }

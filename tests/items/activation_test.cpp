@@ -13,11 +13,14 @@
 namespace kvl {
 namespace {
 
-std::u16string image(const std::string& name) { return utf8_to_utf16(test::fixture_image(name).string()); }
+std::u16string image(const std::string& name) {
+    return utf8_to_utf16(test::fixture_image(name).string());
+}
 
 const file_item* row_item(test::search_world& world, const std::u16string& caption) {
     for (int i = 0; i < world.list.count(); ++i)
-        if (world.list.caption(world.list.row(i)) == caption) return static_cast<const file_item*>(world.list.data(world.list.row(i)));
+        if (world.list.caption(world.list.row(i)) == caption)
+            return static_cast<const file_item*>(world.list.data(world.list.row(i)));
     return nullptr;
 }
 
@@ -30,12 +33,14 @@ TEST(Activation, VolumesGetTheirCommandsFirstAndTheNtfsTreeIsBuiltOnce) {
     const std::vector<std::u16string> captions = world.captions(ntfs);
     ASSERT_GE(captions.size(), 4u);
     EXPECT_EQ(std::vector<std::u16string>(captions.begin(), captions.begin() + 4),
-              (std::vector<std::u16string>{u"< Search for missing NTFS files >", u"< Low-level file search >", u"<  Rescan >",
-                                           u"Lost files"}));
+              (std::vector<std::u16string>{u"< Search for missing NTFS files >", u"< Low-level file search >",
+                                           u"<  Rescan >", u"Lost files"}));
     std::vector<std::u16string> shown;
-    for (platform::tree_item* child : world.tree.children(ntfs->data.view_node)) shown.push_back(world.tree.text(child));
+    for (platform::tree_item* child : world.tree.children(ntfs->data.view_node))
+        shown.push_back(world.tree.text(child));
     EXPECT_EQ(std::vector<std::u16string>(shown.begin(), shown.begin() + 3),
-              (std::vector<std::u16string>{u"<  Rescan >", u"< Low-level file search >", u"< Search for missing NTFS files >"}));
+              (std::vector<std::u16string>{u"<  Rescan >", u"< Low-level file search >",
+                                           u"< Search for missing NTFS files >"}));
     EXPECT_EQ(shown.back(), u"Lost files");
     const size_t nodes = world.manager.scan_results.get(image("demo-ntfs")).tree.size();
     EXPECT_GT(nodes, 30u);
@@ -84,7 +89,8 @@ TEST(ItemData, AHugeSparseFilePreviewsOnlyUpToTheCap) {
     test::test_ui ui;
     test::search_world world;
     app_config().items.at(u"file_recovery_max_size_mb").value = any_type(u"2");
-    world.manager.activate(world.add_source(utf8_to_utf16(test::fixture_image("hostile/ntfs-sparse-1t").string())));
+    world.manager.activate(
+        world.add_source(utf8_to_utf16(test::fixture_image("hostile/ntfs-sparse-1t").string())));
     const file_item* file = row_item(world, u"sparse.bin");
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(world.manager.tree.list_view->sub_item(file->list_item, 5), u"1099511627776");
@@ -127,9 +133,11 @@ TEST(FileSearch, MaskTable) {
         const char16_t* name;
         const char16_t* mask;
         bool match;
-    } cases[] = {{u"Notes.TXT", u"*.txt", true}, {u"a.txt.bak", u"*.txt", true}, {u"axxb", u"a*b", true},
-                 {u"abxb", u"a*b", true},        {u"ab.doc", u"??.doc", true}, {u"abc.doc", u"??.doc", false},
-                 {u"anything", u"*", true},      {u"", u"?", true},            {u"short", u"shorter", false}};
+    } cases[] = {{u"Notes.TXT", u"*.txt", true}, {u"a.txt.bak", u"*.txt", true},
+                 {u"axxb", u"a*b", true},        {u"abxb", u"a*b", true},
+                 {u"ab.doc", u"??.doc", true},   {u"abc.doc", u"??.doc", false},
+                 {u"anything", u"*", true},      {u"", u"?", true},
+                 {u"short", u"shorter", false}};
     for (const auto& c : cases) EXPECT_EQ(mask_matches(c.name, c.mask), c.match) << utf16_to_utf8(c.name);
     // The whole name takes part, however long.
     EXPECT_FALSE(mask_matches(std::u16string(300, u'a') + u".jpg", std::u16string(300, u'a') + u".png"));
@@ -183,7 +191,8 @@ TEST(FileSearch, ResultsListAndRecoverFromIt) {
     world.files.folders = {dir.u16("")};
     world.manager.recover();
     int written = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) written += entry.is_regular_file();
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        written += entry.is_regular_file();
     EXPECT_EQ(written, results.count());
     EXPECT_EQ(world.status.text, u"");
 }

@@ -8,7 +8,7 @@ namespace kvl {
 namespace {
 
 class ItemTreeTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { items.bind(&tree, &list, &status); }
     std::vector<std::u16string> texts(platform::tree_item* parent) const {
         std::vector<std::u16string> out;
@@ -53,7 +53,8 @@ TEST_F(ItemTreeTest, NodesMirrorIntoTheControlAndHiddenOnesDoNot) {
 TEST_F(ItemTreeTest, ControlNodeWithoutDataIsReported) {
     platform::tree_item* stray = tree.add(nullptr, u"stray");
     EXPECT_EQ(items.get_node_data(stray), nullptr);
-    EXPECT_EQ(ui.log_texts(), std::vector<std::u16string>{u"gui_tree<T>::get_node_data=> Node data does not exist"});
+    EXPECT_EQ(ui.log_texts(),
+              std::vector<std::u16string>{u"gui_tree<T>::get_node_data=> Node data does not exist"});
 }
 
 TEST_F(ItemTreeTest, DeleteChildrenWithAndWithoutItems) {
@@ -87,8 +88,8 @@ TEST_F(ItemTreeTest, ChildrenSortGroupsAndCommandsFirstImage39LastThenByTextIgno
     items.add_source_item(u"v", u"ALPHA2", volume);
     items.sort_children(volume);
     EXPECT_EQ(texts(volume->data.view_node),
-              (std::vector<std::u16string>{u"<  Rescan >", u"< Search for missing FAT files >", u"Alpha", u"ALPHA2",
-                                           u"beta", u"4096"}));
+              (std::vector<std::u16string>{u"<  Rescan >", u"< Search for missing FAT files >", u"Alpha",
+                                           u"ALPHA2", u"beta", u"4096"}));
 }
 
 TEST_F(ItemTreeTest, CommandsDrawNavyRescanBoldGroupsGrey) {

@@ -11,20 +11,21 @@ namespace kvl {
 namespace {
 
 class FileListTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { items.bind(&tree, &list, &status); }
 
     // A row as the listings write it: caption, size text, type, three dates, byte count.
-    platform::list_row* row(const std::u16string& name, int64_t bytes, int32_t subtype = FILE_ITEM_SUBTYPE_NONE,
-                            const std::u16string& modified = u"", int image = 35) {
+    platform::list_row* row(const std::u16string& name, int64_t bytes,
+                            int32_t subtype = FILE_ITEM_SUBTYPE_NONE, const std::u16string& modified = u"",
+                            int image = 35) {
         file_item item;
         item.type = FILE_ITEM_TYPE_FILE;
         item.subtype = subtype;
         platform::list_row* r = items.add_list_row(name, item);
         const bool folder = subtype == FILE_ITEM_SUBTYPE_FOLDER;
-        for (const std::u16string& text : {folder ? std::u16string() : std::u16string(u"x KB"),
-                                           file_type_text(name, folder), std::u16string(), modified,
-                                           std::u16string(), decimal(bytes)})
+        for (const std::u16string& text :
+             {folder ? std::u16string() : std::u16string(u"x KB"), file_type_text(name, folder),
+              std::u16string(), modified, std::u16string(), decimal(bytes)})
             list.add_sub_item(r, text);
         list.set_image(r, image);
         return r;
@@ -95,7 +96,8 @@ TEST_F(FileListTest, TypeColumnTiesOnNameAndFoldersComeFirstAscending) {
     row(u"image.jpg", 1);
     row(u"Lost files", 0, FILE_ITEM_SUBTYPE_FOLDER, u"", IMAGE_LAST_IN_ORDER);
     items.columns.sort_on_column(COLUMN_TYPE);
-    EXPECT_EQ(order(), (std::vector<std::u16string>{u"Docs", u"Lost files", u"image.jpg", u"alpha.txt", u"zeta.txt"}));
+    EXPECT_EQ(order(),
+              (std::vector<std::u16string>{u"Docs", u"Lost files", u"image.jpg", u"alpha.txt", u"zeta.txt"}));
     list.click_column(COLUMN_TYPE);
     EXPECT_EQ(order().back(), u"Docs");  // descending puts the folders last
 }
@@ -127,7 +129,8 @@ TEST(FileTypeText, FallbacksAndTheProvidersDescription) {
     EXPECT_EQ(file_type_text(u"Docs", true), u"Folder");
     EXPECT_EQ(file_type_text(u"README", false), u"File");
     EXPECT_EQ(file_type_text(u"a.xyz", false), u"File \".XYZ\"");
-    EXPECT_EQ(file_type_text(u"\u0444\u0430\u0439\u043b.\u0434\u043e\u043a", false), u"File \".\u0414\u041e\u041a\"");
+    EXPECT_EQ(file_type_text(u"\u0444\u0430\u0439\u043b.\u0434\u043e\u043a", false),
+              u"File \".\u0414\u041e\u041a\"");
     EXPECT_EQ(file_type_text(u"dir.d\\name", false), u"File");
     platform::memory_file_types types;
     types.descriptions[u".txt"] = u"Plain text document";
@@ -158,7 +161,8 @@ TEST(IconCache, OneImagePerExtensionAndLookAndThePaleRule) {
     EXPECT_EQ(types.icon_lookups, 4);  // two for .jpg, failed lookups are not cached
     ASSERT_EQ(images.added.size(), 2u);
     EXPECT_EQ(images.added[0], icon);
-    EXPECT_EQ(images.added[1].color[0], ((0x20 + 255) / 2u) << 16 | ((0x40 + 255) / 2u) << 8 | (0x60 + 255) / 2u);
+    EXPECT_EQ(images.added[1].color[0],
+              ((0x20 + 255) / 2u) << 16 | ((0x40 + 255) / 2u) << 8 | (0x60 + 255) / 2u);
     EXPECT_EQ(images.added[1].color[1], 0u);
 }
 

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <filesystem>
 #include <map>
 #include <regex>
-#include <sys/stat.h>
 
 #include "platform/output_folder.h"
 
@@ -34,7 +34,8 @@ std::map<std::string, std::string> written(const fs::path& out) {
     std::map<std::string, std::string> files;
     for (const auto& entry : fs::recursive_directory_iterator(out))
         if (entry.is_regular_file())
-            files["/" + fs::relative(entry.path(), out).string()] = test::sha256_hex(test::read_file(entry.path()));
+            files["/" + fs::relative(entry.path(), out).string()] =
+                test::sha256_hex(test::read_file(entry.path()));
     return files;
 }
 
@@ -52,7 +53,8 @@ bool recovered(const std::map<std::string, std::string>& files, const test::mani
     const std::string ext = stem.size() == name.size() ? "" : name.substr(dot);
     for (const std::string& where : {folder, std::string("/Lost files")})
         for (int copy = 1; copy < 6; ++copy) {
-            const std::string candidate = where + "/" + (copy == 1 ? name : stem + " (" + std::to_string(copy) + ")" + ext);
+            const std::string candidate =
+                where + "/" + (copy == 1 ? name : stem + " (" + std::to_string(copy) + ")" + ext);
             const auto found = files.find(candidate);
             if (found != files.end() && found->second == entry.sha256) return true;
         }
@@ -60,7 +62,7 @@ bool recovered(const std::map<std::string, std::string>& files, const test::mani
 }
 
 class RecoveryOfFixture : public ::testing::TestWithParam<std::string> {
-protected:
+  protected:
     test::test_ui ui;
     test::temp_dir dir;
     test::search_world world;
@@ -76,7 +78,10 @@ TEST_P(RecoveryOfFixture, RootRecoveredReproducesTheManifest) {
     for (const test::manifest_entry& entry : test::read_manifest(GetParam() + ".manifest.jsonl")) {
         if (!entry.intact && entry.first_cluster) {
             told.push_back(u"from cluster " + utf8_to_utf16(std::to_string(*entry.first_cluster)) + u" ");
-            told.push_back(u"\"" + utf8_to_utf16(entry.listed_name.value_or(entry.path.substr(entry.path.rfind('/') + 1))) + u"\" could not");
+            told.push_back(
+                u"\"" +
+                utf8_to_utf16(entry.listed_name.value_or(entry.path.substr(entry.path.rfind('/') + 1))) +
+                u"\" could not");
         }
         if (entry.folder || entry.sha256.empty() || !entry.intact) continue;
         if (entry.link_group) {
@@ -115,7 +120,8 @@ TEST(Recovery, LogLinesIndentFourSpacesPerLevelAndTimesAreKept) {
     // The fixture's files were written with known times; none is left with the recovery's own.
     for (const auto& entry : fs::recursive_directory_iterator(dir.path())) {
         if (!entry.is_regular_file()) continue;
-        EXPECT_LT(fs::last_write_time(entry.path()), fs::file_time_type::clock::now() - std::chrono::hours(1)) << entry.path();
+        EXPECT_LT(fs::last_write_time(entry.path()), fs::file_time_type::clock::now() - std::chrono::hours(1))
+            << entry.path();
     }
 }
 
@@ -178,11 +184,13 @@ TEST(Recovery, AFolderOnTheSourcesDiskIsRefused) {
     std::string device;
     for (const auto& entry : fs::directory_iterator("/dev")) {
         struct stat st {};
-        if (::stat(entry.path().c_str(), &st) == 0 && S_ISBLK(st.st_mode) && st.st_rdev == folder.st_dev) device = entry.path();
+        if (::stat(entry.path().c_str(), &st) == 0 && S_ISBLK(st.st_mode) && st.st_rdev == folder.st_dev)
+            device = entry.path();
     }
     if (device.empty()) GTEST_SKIP() << "the test folder is on no block device of /dev";
     EXPECT_TRUE(platform::destination_on_source(folder.st_dev, device));
-    EXPECT_FALSE(platform::destination_on_source(folder.st_dev, dir.path().string()));  // an image file is no device
+    EXPECT_FALSE(
+        platform::destination_on_source(folder.st_dev, dir.path().string()));  // an image file is no device
 }
 
 }  // namespace
@@ -200,7 +208,8 @@ TEST(Recovery, AFailureNamesTheDestinationAndTheSystemsReason) {
     fs::create_directory(out);
     // Anyone may enter the folders; nobody may write into the destination.
     fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
-    fs::permissions(out, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(
+        out, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec);
     {
         test::unprivileged_files user;
         recover_root(world, utf8_to_utf16(test::fixture_image("fat16").string()), out);
@@ -208,10 +217,12 @@ TEST(Recovery, AFailureNamesTheDestinationAndTheSystemsReason) {
     fs::permissions(out, fs::perms::owner_all);
     const auto lines = ui.log_texts();
     const auto has = [&](const std::u16string& text) {
-        return std::any_of(lines.begin(), lines.end(), [&](const std::u16string& l) { return l.find(text) != std::u16string::npos; });
+        return std::any_of(lines.begin(), lines.end(),
+                           [&](const std::u16string& l) { return l.find(text) != std::u16string::npos; });
     };
     EXPECT_TRUE(has(u"=> Permission denied")) << utf16_to_utf8(lines.back());
-    EXPECT_TRUE(has(u"Can't create ") && has(u"\"" + utf8_to_utf16(out.string()) + u"/")) << utf16_to_utf8(lines.back());
+    EXPECT_TRUE(has(u"Can't create ") && has(u"\"" + utf8_to_utf16(out.string()) + u"/"))
+        << utf16_to_utf8(lines.back());
     EXPECT_TRUE(fs::is_empty(out));
 }
 

@@ -19,12 +19,12 @@ void put_entry(test::sparse_image& disk, int slot, uint8_t type, uint32_t first,
 }
 
 class UpdateSourcesTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         manager.tree.bind(&tree, &list, &status);
         test::sparse_image first(dir.file("sda"), 64 << 20);
         put_entry(first, 0, 0x07, 2048, 4096);
-        put_entry(first, 2, 0x0C, 8192, 4096);  // slot 2 left empty
+        put_entry(first, 2, 0x0C, 8192, 4096);                // slot 2 left empty
         test::sparse_image second(dir.file("sdb"), 1 << 20);  // no partition table
         devices.add_drive(first.path());
         devices.add_drive(second.path());
@@ -64,10 +64,16 @@ TEST_F(UpdateSourcesTest, BuildsTheStartUpTree) {
     manager.current_source = u"0 2048";
     manager.update_sources();
     const std::vector<shown> expected = {
-        {u"[ Logical Drives ]", -1, u"",
+        {u"[ Logical Drives ]",
+         -1,
+         u"",
          {{u"Data (sda1) ", 4, dir.u16("sda1"), {}}, {u" (sda3) ", 4, dir.u16("sda3"), {}}}},
-        {u"[ Physical Drives ]", -1, u"",
-         {{u"Hard Drive 1", 26, u"0",
+        {u"[ Physical Drives ]",
+         -1,
+         u"",
+         {{u"Hard Drive 1",
+           26,
+           u"0",
            {{u"< Search for partitions >", -1, u"0", {}},
             {u"Partition1 - NTFS (Sector: 2048)", -1, u"0 2048", {}},
             {u"Partition3 - FAT32 (LBA) (Sector: 8192)", -1, u"0 8192", {}}}},
@@ -78,10 +84,10 @@ TEST_F(UpdateSourcesTest, BuildsTheStartUpTree) {
     EXPECT_EQ(snapshot(nullptr), expected);
     EXPECT_EQ(list.count(), 0);
     EXPECT_EQ(manager.current_source, u"");
-    EXPECT_EQ(ui.log_texts(), (std::vector<std::u16string>{
-                                  u"disk_storage::get_partition_list=> Not valid MBR signature",
-                                  u"file_stream::open=> No such file or directory",
-                                  u"disk_storage::open=> Cannot open partition"}));
+    EXPECT_EQ(ui.log_texts(),
+              (std::vector<std::u16string>{u"disk_storage::get_partition_list=> Not valid MBR signature",
+                                           u"file_stream::open=> No such file or directory",
+                                           u"disk_storage::open=> Cannot open partition"}));
     EXPECT_FALSE(manager.storage.is_open());
 }
 
@@ -96,9 +102,13 @@ TEST_F(UpdateSourcesTest, MountedImagesShowTheirNameAndPartitionsAndGoOnUpdate) 
     manager.mount_image();  // cancelled: nothing added
     const auto images = snapshot(nullptr).back();
     ASSERT_EQ(images.children.size(), 3u);
-    EXPECT_EQ(images.children[1], (shown{u"backup of sdc.img", 31, dir.u16("backup of sdc.img"),
-                                         {{u"Partition1 - FAT16 [32 Mb - 2 Gb] (CHS) (Sector: 63)", -1,
-                                           dir.u16("backup of sdc.img") + u"#63", {}}}}));
+    EXPECT_EQ(images.children[1], (shown{u"backup of sdc.img",
+                                         31,
+                                         dir.u16("backup of sdc.img"),
+                                         {{u"Partition1 - FAT16 [32 Mb - 2 Gb] (CHS) (Sector: 63)",
+                                           -1,
+                                           dir.u16("backup of sdc.img") + u"#63",
+                                           {}}}}));
     EXPECT_EQ(images.children[2], (shown{u"plain.img", 31, dir.u16("plain.img"), {}}));
     EXPECT_EQ(dialogs.asked_open, (std::deque<bool>{true, true, true}));
 

@@ -12,7 +12,7 @@ namespace {
 
 // A storage of 64 KiB whose byte i is i mod 253, held in memory.
 class CopyChunksTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         for (int i = 0; i < 65536; ++i) {
             const uint8_t b = static_cast<uint8_t>(i % 253);
@@ -22,10 +22,11 @@ protected:
     std::vector<uint8_t> copy(const data_chunks& chunks, int32_t piece, int stop_after = -1) {
         std::vector<uint8_t> out;
         int pieces = 0;
-        result = copy_chunks(storage, chunks, piece, [&](int64_t, int64_t, const uint8_t* data, int32_t length) {
-            out.insert(out.end(), data, data + length);
-            return ++pieces != stop_after;
-        });
+        result =
+            copy_chunks(storage, chunks, piece, [&](int64_t, int64_t, const uint8_t* data, int32_t length) {
+                out.insert(out.end(), data, data + length);
+                return ++pieces != stop_after;
+            });
         return out;
     }
     static uint8_t at(int64_t offset) { return static_cast<uint8_t>(offset % 253); }
@@ -103,7 +104,8 @@ TEST_F(CopyChunksTest, CompressedUnitsDecodeAndACutUnitDeliversItsBeginning) {
     std::vector<uint8_t> out = copy(chunks, 4096);
     ASSERT_EQ(out.size(), 10u + 8192 + 5);
     EXPECT_EQ(std::count(out.begin() + 10, out.begin() + 4106, 'z'), 4096);
-    EXPECT_EQ(std::count(out.begin() + 4106, out.begin() + 8202, 0), 4096);  // the unit's second block is absent
+    EXPECT_EQ(std::count(out.begin() + 4106, out.begin() + 8202, 0),
+              4096);  // the unit's second block is absent
 
     truncate_chunks(chunks, 10 + 3000);
     out = copy(chunks, 4096);
@@ -121,7 +123,8 @@ TEST_F(CopyChunksTest, CompressedUnitsDecodeAndACutUnitDeliversItsBeginning) {
     EXPECT_EQ(out[8192], at(100));
     EXPECT_TRUE(result);
     ASSERT_FALSE(ui.log.lines.empty());
-    EXPECT_EQ(ui.log.lines.back().text, u"copy_chunks=> The compressed unit at 0 does not decode; it reads as zeros");
+    EXPECT_EQ(ui.log.lines.back().text,
+              u"copy_chunks=> The compressed unit at 0 does not decode; it reads as zeros");
 }
 
 TEST_F(CopyChunksTest, CancelEndsTheCopyAfterThePiece) {

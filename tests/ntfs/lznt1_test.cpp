@@ -25,8 +25,8 @@ std::vector<uint8_t> compress_block(const std::vector<uint8_t>& data) {
             int32_t best = 0, best_distance = 0;
             for (int32_t d = 1; d <= std::min(pos, max_distance); ++d) {
                 int32_t length = 0;
-                while (pos + length < n && length < max_length && data[static_cast<size_t>(pos + length)] ==
-                                                                      data[static_cast<size_t>(pos + length - d)])
+                while (pos + length < n && length < max_length &&
+                       data[static_cast<size_t>(pos + length)] == data[static_cast<size_t>(pos + length - d)])
                     ++length;
                 if (length > best) {
                     best = length;
@@ -35,7 +35,8 @@ std::vector<uint8_t> compress_block(const std::vector<uint8_t>& data) {
             }
             if (best >= 3) {
                 out[flags_at] |= static_cast<uint8_t>(1 << bit);
-                const uint32_t token = static_cast<uint32_t>(best_distance - 1) << (12 - shift) | static_cast<uint32_t>(best - 3);
+                const uint32_t token = static_cast<uint32_t>(best_distance - 1) << (12 - shift) |
+                                       static_cast<uint32_t>(best - 3);
                 out.push_back(static_cast<uint8_t>(token));
                 out.push_back(static_cast<uint8_t>(token >> 8));
                 pos += best;
@@ -63,7 +64,8 @@ std::vector<uint8_t> repetitive(size_t size, unsigned seed) {
         if (data.size() > 16 && random() % 3 != 0) {
             const size_t distance = 1 + random() % std::min<size_t>(data.size(), 4096);
             const size_t length = 3 + random() % 40;
-            for (size_t i = 0; i < length && data.size() < size; ++i) data.push_back(data[data.size() - distance]);
+            for (size_t i = 0; i < length && data.size() < size; ++i)
+                data.push_back(data[data.size() - distance]);
         } else {
             data.push_back(static_cast<uint8_t>('a' + random() % 26));
         }
@@ -79,7 +81,8 @@ TEST(Lznt1, CompressedAndStoredBlocksDecode) {
         const std::vector<uint8_t> raw = stored_block(second);
         input.insert(input.end(), raw.begin(), raw.end());
         std::vector<uint8_t> output(8192, 0xEE);
-        ASSERT_FALSE(lznt1_decompress(output.data(), 8192, input.data(), static_cast<int32_t>(input.size()))) << seed;
+        ASSERT_FALSE(lznt1_decompress(output.data(), 8192, input.data(), static_cast<int32_t>(input.size())))
+            << seed;
         EXPECT_TRUE(std::equal(first.begin(), first.end(), output.begin())) << seed;
         EXPECT_TRUE(std::equal(second.begin(), second.end(), output.begin() + 4096)) << seed;
     }
@@ -122,7 +125,8 @@ TEST(Lznt1, MalformedBlocksAreRefusedWithoutWritingPastTheBlock) {
     };
     for (const auto& c : cases) {
         std::vector<uint8_t> output(static_cast<size_t>(c.output_size) + 64, 0xEE);
-        EXPECT_TRUE(lznt1_decompress(output.data(), c.output_size, c.input.data(), static_cast<int32_t>(c.input.size())))
+        EXPECT_TRUE(lznt1_decompress(output.data(), c.output_size, c.input.data(),
+                                     static_cast<int32_t>(c.input.size())))
             << c.what;
         EXPECT_EQ(std::count(output.begin() + c.output_size, output.end(), 0xEE), 64) << c.what;
     }

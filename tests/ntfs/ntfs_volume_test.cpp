@@ -19,14 +19,20 @@ void load_settings(bool deleted_only) {
                        u"\r\nntfs.cache_size=64\r\nntfs.std_scan_buf_size=64\r\n");
 }
 
-std::string base_name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+std::string base_name(const std::string& path) {
+    return path.substr(path.rfind('/') + 1);
+}
 
-bool is_system_entry(const std::string& path) { return path.starts_with("/$"); }
+bool is_system_entry(const std::string& path) {
+    return path.starts_with("/$");
+}
 
 class NtfsFixture : public ::testing::TestWithParam<std::string> {
-protected:
+  protected:
     std::u16string source() const { return utf8_to_utf16(test::fixture_image(GetParam()).string()); }
-    std::vector<test::manifest_entry> manifest() const { return test::read_manifest(GetParam() + ".manifest.jsonl"); }
+    std::vector<test::manifest_entry> manifest() const {
+        return test::read_manifest(GetParam() + ".manifest.jsonl");
+    }
 
     test::test_ui ui;
 };

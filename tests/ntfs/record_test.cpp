@@ -58,14 +58,14 @@ TEST(Fixups, CountsThatWrapOrReachPastTheRecordStayInside) {
 TEST(RecordSize, FromTheClustersPerRecordByte) {
     EXPECT_EQ(record_size_from_boot(static_cast<int8_t>(0xF6), 4096), 1024);
     EXPECT_EQ(record_size_from_boot(2, 512), 1024);
-    EXPECT_EQ(record_size_from_boot(0, 4096), 0);                       // refused: no size
+    EXPECT_EQ(record_size_from_boot(0, 4096), 0);                          // refused: no size
     EXPECT_EQ(record_size_from_boot(static_cast<int8_t>(0x81), 4096), 0);  // 2^127
     EXPECT_EQ(record_size_from_boot(127, 1 << 20), 0);
 }
 
 // A small NTFS image whose MFT holds records that carry their own index at offset 100.
 class RecordCacheTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         test::sparse_image image(dir.file("volume.img"), 1 << 20);
         image.put_text(3, "NTFS    ");
@@ -117,7 +117,8 @@ TEST_F(RecordCacheTest, RecordsByIndexAndOffsetCheckTheirSignature) {
     EXPECT_EQ(record.bytes().u32(100), 2u);
     EXPECT_TRUE(record.mft_chunks.chunks.empty());
     EXPECT_FALSE(record.assign_by_offset(volume, 4096));
-    EXPECT_EQ(ui.log_texts(), std::vector<std::u16string>{u"ntfs_record::assign_by_offset=> Not valid signature"});
+    EXPECT_EQ(ui.log_texts(),
+              std::vector<std::u16string>{u"ntfs_record::assign_by_offset=> Not valid signature"});
 }
 
 }  // namespace

@@ -45,10 +45,10 @@ TEST(Runlist, RefusesDamagedLists) {
 }
 
 TEST(Runlist, MergesExtentsInVcnOrderJoiningContinuations) {
-    const run_list base = *decode({0x21, 0x64, 0xE8, 0x03, 0x00}, 0, 99);          // 100 clusters at 1000
-    const run_list later = *decode({0x21, 0x32, 0x4C, 0x04, 0x00}, 100, 149);      // 50 clusters at 1100
+    const run_list base = *decode({0x21, 0x64, 0xE8, 0x03, 0x00}, 0, 99);      // 100 clusters at 1000
+    const run_list later = *decode({0x21, 0x32, 0x4C, 0x04, 0x00}, 100, 149);  // 50 clusters at 1100
     EXPECT_EQ(merge_runlists(base, later), (run_list{{0, 1000, 150}, {150, LCN_END, 0}}));
-    const run_list apart = *decode({0x21, 0x32, 0xD0, 0x07, 0x00}, 100, 149);      // 50 clusters at 2000
+    const run_list apart = *decode({0x21, 0x32, 0xD0, 0x07, 0x00}, 100, 149);  // 50 clusters at 2000
     EXPECT_EQ(merge_runlists(base, apart), (run_list{{0, 1000, 100}, {100, 2000, 50}, {150, LCN_END, 0}}));
     const run_list overlapping = *decode({0x21, 0x32, 0xD0, 0x07, 0x00}, 50, 99);
     EXPECT_FALSE(merge_runlists(base, overlapping));
@@ -67,16 +67,20 @@ TEST(Runlist, RunsBecomePlainExtentsHolesAndCompressedUnits) {
     EXPECT_TRUE(plain.filter.empty());
 
     // Units of 16 clusters: 20 at LCN 100 then a 12-cluster hole.
-    const data_chunks compressed = chunks_of({{0, 100, 20}, {20, LCN_HOLE, 12}, {32, LCN_END, 0}}, 4, ATTR_IS_COMPRESSED);
+    const data_chunks compressed =
+        chunks_of({{0, 100, 20}, {20, LCN_HOLE, 12}, {32, LCN_END, 0}}, 4, ATTR_IS_COMPRESSED);
     EXPECT_EQ(compressed.chunks, (std::vector<chunk_item>{{409600, 65536, 0}, {475136, 65536, 16384}}));
     EXPECT_FALSE(compressed.filter.empty());
 
     // A sparse (not compressed) attribute with a compression unit keeps its data as stored.
-    const data_chunks sparse = chunks_of({{0, LCN_HOLE, 24}, {24, 462, 2}, {26, LCN_HOLE, 6}, {32, LCN_END, 0}}, 4, 0x8000);
-    EXPECT_EQ(sparse.chunks, (std::vector<chunk_item>{{-4096, 98304, 0}, {462 * 4096, 8192, 0}, {-4096, 24576, 0}}));
+    const data_chunks sparse =
+        chunks_of({{0, LCN_HOLE, 24}, {24, 462, 2}, {26, LCN_HOLE, 6}, {32, LCN_END, 0}}, 4, 0x8000);
+    EXPECT_EQ(sparse.chunks,
+              (std::vector<chunk_item>{{-4096, 98304, 0}, {462 * 4096, 8192, 0}, {-4096, 24576, 0}}));
 
     // A huge hole is one extent, whatever its length.
-    const data_chunks huge = chunks_of({{0, LCN_HOLE, int64_t{1} << 40}, {int64_t{1} << 40, LCN_END, 0}}, 4, ATTR_IS_COMPRESSED);
+    const data_chunks huge =
+        chunks_of({{0, LCN_HOLE, int64_t{1} << 40}, {int64_t{1} << 40, LCN_END, 0}}, 4, ATTR_IS_COMPRESSED);
     ASSERT_EQ(huge.chunks.size(), 1u);
     EXPECT_EQ(huge.chunks[0].length, (int64_t{1} << 40) * 4096);
 }

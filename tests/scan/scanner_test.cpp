@@ -10,7 +10,7 @@ namespace {
 
 // A memory stream that pretends to have sectors and counts its reads.
 class sector_stream final : public memory_stream {
-public:
+  public:
     sector_stream(int32_t size, int32_t sector) {
         alignment = sector;
         std::vector<uint8_t> bytes(static_cast<size_t>(size));
@@ -34,8 +34,10 @@ struct call {
 TEST(Iterate, RefusesABufferThatIsNotWholeSectors) {
     test::test_ui ui;
     sector_stream s(4096, 512);
-    EXPECT_FALSE(stream::iterate(s, data_chunks(0, 4096), 1000, [](int64_t, int64_t, uint8_t*, int32_t, void*) { return true; }));
-    EXPECT_EQ(ui.log_texts(), std::vector<std::u16string>{u"stream::iterate=> Buffer size 1000 is not 512 aligned"});
+    EXPECT_FALSE(stream::iterate(s, data_chunks(0, 4096), 1000,
+                                 [](int64_t, int64_t, uint8_t*, int32_t, void*) { return true; }));
+    EXPECT_EQ(ui.log_texts(),
+              std::vector<std::u16string>{u"stream::iterate=> Buffer size 1000 is not 512 aligned"});
     EXPECT_EQ(s.reads, 0);
 }
 
@@ -43,12 +45,14 @@ TEST(Iterate, PiecesOfAnExtentAndAShortLastOne) {
     test::test_ui ui;
     sector_stream s(8192, 512);
     std::vector<call> calls;
-    ASSERT_TRUE(stream::iterate(s, data_chunks(1024, 3 * 1024 + 100), 1024, [&](int64_t d, int64_t p, uint8_t* data, int32_t n, void*) {
-        calls.push_back({d, p, n});
-        EXPECT_EQ(data[0], static_cast<uint8_t>(d % 241));
-        return true;
-    }));
-    EXPECT_EQ(calls, (std::vector<call>{{1024, 0, 1024}, {2048, 1024, 1024}, {3072, 2048, 1024}, {4096, 3072, 100}}));
+    ASSERT_TRUE(stream::iterate(s, data_chunks(1024, 3 * 1024 + 100), 1024,
+                                [&](int64_t d, int64_t p, uint8_t* data, int32_t n, void*) {
+                                    calls.push_back({d, p, n});
+                                    EXPECT_EQ(data[0], static_cast<uint8_t>(d % 241));
+                                    return true;
+                                }));
+    EXPECT_EQ(calls, (std::vector<call>{
+                         {1024, 0, 1024}, {2048, 1024, 1024}, {3072, 2048, 1024}, {4096, 3072, 100}}));
 }
 
 TEST(Iterate, OneClusterExtentsKeepTheirOwnPositionsAndAFalseSkipsOnlyItsExtent) {
@@ -57,10 +61,11 @@ TEST(Iterate, OneClusterExtentsKeepTheirOwnPositionsAndAFalseSkipsOnlyItsExtent)
     data_chunks clusters;
     for (int i = 0; i < 10; ++i) clusters.add_chunk({(9 - i) * 4096, 4096, 0});
     std::vector<call> calls;
-    ASSERT_TRUE(stream::iterate(s, clusters, 512 * 512, [&](int64_t d, int64_t p, uint8_t*, int32_t n, void*) {
-        calls.push_back({d, p, n});
-        return true;
-    }));
+    ASSERT_TRUE(
+        stream::iterate(s, clusters, 512 * 512, [&](int64_t d, int64_t p, uint8_t*, int32_t n, void*) {
+            calls.push_back({d, p, n});
+            return true;
+        }));
     ASSERT_EQ(calls.size(), 10u);
     EXPECT_EQ(calls[3], (call{6 * 4096, 3 * 4096, 4096}));
 
@@ -76,7 +81,7 @@ TEST(Iterate, OneClusterExtentsKeepTheirOwnPositionsAndAFalseSkipsOnlyItsExtent)
 }
 
 class counting_scanner final : public scanner {
-public:
+  public:
     counting_scanner() : scanner(SCANNER_PARTITION_SCAN) {}
     bool prepare() override { return proceed; }
     bool process_block(int64_t disk, int64_t, uint8_t*, int32_t) override {

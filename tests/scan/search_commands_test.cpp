@@ -19,8 +19,8 @@ TEST(PartitionScanStart, PercentageRules) {
     const struct {
         const char16_t* text;
         int32_t tag;
-    } cases[] = {{u"0,00", 0},   {u"0.00", 0},  {u"50", 5000},  {u"99,99", 9999}, {u" 12.5 \t", 1250},
-                 {u"100", -1},   {u"-1", -1},   {u"abc", -1},   {u"", -1},        {u"1,2,3", -1},
+    } cases[] = {{u"0,00", 0},      {u"0.00", 0}, {u"50", 5000}, {u"99,99", 9999}, {u" 12.5 \t", 1250},
+                 {u"100", -1},      {u"-1", -1},  {u"abc", -1},  {u"", -1},        {u"1,2,3", -1},
                  {u"99.999", 9999}, {u"nan", -1}, {u"1e1", 1000}};
     for (const auto& c : cases) EXPECT_EQ(partition_scan_start(c.text), c.tag) << utf16_to_utf8(c.text);
 }
@@ -54,10 +54,10 @@ TEST(PartitionSearch, FindsTheBootSectorsOfADiskAndReplaysWithoutReading) {
     EXPECT_EQ(ui.boxes.shown[0].text, u"Please enter value from 0 to 99 (%)");
     const std::vector<int64_t> sectors = volume_sectors();
     ASSERT_EQ(sectors.size(), 3u);
-    const std::vector<std::u16string> expected = {u"<  Rescan >",
-                                                  u"Partition  - NTFS (Sector: " + decimal(sectors[0]) + u")",
-                                                  u"Partition  - FAT16 (Sector: " + decimal(sectors[1]) + u")",
-                                                  u"Partition  - FAT12 (Sector: " + decimal(sectors[2]) + u")"};
+    const std::vector<std::u16string> expected = {
+        u"<  Rescan >", u"Partition  - NTFS (Sector: " + decimal(sectors[0]) + u")",
+        u"Partition  - FAT16 (Sector: " + decimal(sectors[1]) + u")",
+        u"Partition  - FAT12 (Sector: " + decimal(sectors[2]) + u")"};
     ASSERT_EQ(world.captions(command), expected);
     EXPECT_EQ(command->children[1]->data.item.source, image + u"#" + decimal(sectors[0]));
     EXPECT_EQ(world.manager.current_source, image);
@@ -114,10 +114,12 @@ TEST(PartitionSearch, CancelKeepsTheHitsFoundSoFar) {
 
 // Samples of the shipped formats planted in a raw image at sector starts, and one that is not.
 class LowLevelSearchTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         test::sparse_image image(dir.file("raw.img"), 4 << 20);
-        const auto sample = [](const std::string& name) { return test::read_file(test::fixture_source_dir() / "formats" / name); };
+        const auto sample = [](const std::string& name) {
+            return test::read_file(test::fixture_source_dir() / "formats" / name);
+        };
         image.write(8192, sample("sample.jpg"));
         image.write(65536, sample("sample.png"));
         image.write(131072, sample("sample-2.jpg"));
@@ -140,7 +142,8 @@ TEST_F(LowLevelSearchTest, HitsAtSectorStartsGatherInOneFolderPerFormat) {
     int checked = 0;
     for (const auto& row : world.file_type_dialog.shown[0]) checked += row.checked;
     EXPECT_EQ(checked, 13);  // the default selection, every one defined
-    EXPECT_EQ(world.captions(command), (std::vector<std::u16string>{u"<  Rescan >", u".jpg (2)", u".png (1)"}));
+    EXPECT_EQ(world.captions(command),
+              (std::vector<std::u16string>{u"<  Rescan >", u".jpg (2)", u".png (1)"}));
     const auto& jpg = *command->children[1];
     ASSERT_EQ(jpg.children.size(), 2u);
     EXPECT_EQ(jpg.children[0]->data.item.position, 8192);
@@ -152,7 +155,8 @@ TEST_F(LowLevelSearchTest, HitsAtSectorStartsGatherInOneFolderPerFormat) {
 }
 
 TEST_F(LowLevelSearchTest, ScanWithNothingCheckedAsksAgainAndCloseEmptiesTheCommand) {
-    world.file_type_dialog.answers = {{false, std::vector<std::u16string>{}}, {false, std::vector<std::u16string>{u"PNG image"}}};
+    world.file_type_dialog.answers = {{false, std::vector<std::u16string>{}},
+                                      {false, std::vector<std::u16string>{u"PNG image"}}};
     world.manager.run_low_level_search(command, false);
     ASSERT_EQ(ui.boxes.shown.size(), 1u);
     EXPECT_EQ(ui.boxes.shown[0].text, u"Please select file types to search");
@@ -162,7 +166,8 @@ TEST_F(LowLevelSearchTest, ScanWithNothingCheckedAsksAgainAndCloseEmptiesTheComm
     world.file_type_dialog.answers = {{true, std::nullopt}};
     world.manager.run_low_level_search(command, true);
     EXPECT_TRUE(command->children.empty());
-    EXPECT_TRUE(world.manager.scan_results.get(source).low_level_hits.empty());  // a raw source's hits are gone
+    EXPECT_TRUE(
+        world.manager.scan_results.get(source).low_level_hits.empty());  // a raw source's hits are gone
 }
 
 TEST_F(LowLevelSearchTest, SecondRunReplaysWithoutTheDialog) {
@@ -171,7 +176,8 @@ TEST_F(LowLevelSearchTest, SecondRunReplaysWithoutTheDialog) {
     world.manager.tree.delete_children(command, true);
     world.manager.run_low_level_search(command, false);
     EXPECT_EQ(world.file_type_dialog.shown.size(), 1u);
-    EXPECT_EQ(world.captions(command), (std::vector<std::u16string>{u"<  Rescan >", u".jpg (2)", u".png (1)"}));
+    EXPECT_EQ(world.captions(command),
+              (std::vector<std::u16string>{u"<  Rescan >", u".jpg (2)", u".png (1)"}));
 }
 
 TEST(ImageSaving, CopiesTheSourceLastOpenedByteForByte) {
@@ -185,7 +191,8 @@ TEST(ImageSaving, CopiesTheSourceLastOpenedByteForByte) {
 
     const auto image = test::fixture_image("part-volumes");
     const std::vector<int64_t> sectors = volume_sectors();
-    for (const std::u16string& source : {utf8_to_utf16(image.string()), utf8_to_utf16(image.string()) + u"#" + decimal(sectors[1])}) {
+    for (const std::u16string& source :
+         {utf8_to_utf16(image.string()), utf8_to_utf16(image.string()) + u"#" + decimal(sectors[1])}) {
         world.manager.current_source = source;
         world.files.answers = {dir.u16("saved.img")};
         world.manager.save_image();

@@ -14,7 +14,9 @@
 namespace kvl {
 namespace {
 
-std::u16string image(const std::string& name) { return utf8_to_utf16(test::fixture_image(name).string()); }
+std::u16string image(const std::string& name) {
+    return utf8_to_utf16(test::fixture_image(name).string());
+}
 
 std::vector<nlohmann::json> json_lines(const std::string& file) {
     std::vector<nlohmann::json> rows;
@@ -27,7 +29,8 @@ std::vector<nlohmann::json> json_lines(const std::string& file) {
 
 kvl_file_item_manager::handle command_of(kvl_file_item_manager::handle node, int64_t command) {
     for (const auto& child : node->children)
-        if (child->data.item.type == FILE_ITEM_TYPE_COMMAND && child->data.item.position == command) return child.get();
+        if (child->data.item.type == FILE_ITEM_TYPE_COMMAND && child->data.item.position == command)
+            return child.get();
     return nullptr;
 }
 
@@ -46,7 +49,8 @@ TEST(SearchFixtures, PartitionSearchOnAWipedDiskFindsEveryBootSector) {
     const std::map<std::string, int32_t> kinds = {{"NTFS", 0}, {"FAT12", 1}, {"FAT16", 2}, {"FAT32", 3}};
     for (const auto& b : expected.at("boot_sectors"))
         if (b.at("fs") != "NTFS" || b.at("mft_record_at_computed_position").get<bool>())
-            wanted.push_back({b.at("sector").get<int64_t>(), b.at("total_sectors").get<int64_t>(), kinds.at(b.at("fs"))});
+            wanted.push_back(
+                {b.at("sector").get<int64_t>(), b.at("total_sectors").get<int64_t>(), kinds.at(b.at("fs"))});
     EXPECT_EQ(world.manager.scan_results.get(image("search-wiped")).partition_hits, wanted);
     ASSERT_EQ(command->children.size(), wanted.size() + 1);
     EXPECT_EQ(world.tree.text(command->children[1]->data.view_node), u"Partition  - NTFS (Sector: 2048)");
@@ -91,7 +95,8 @@ TEST(SearchFixtures, LostNtfsRecordsAreFiledByExtensionAndReadBack) {
             const auto* item = static_cast<const file_item*>(world.list.data(world.list.row(i)));
             for (const auto& r : lost) {
                 if (r.at("offset").get<int64_t>() != item->position) continue;
-                EXPECT_EQ(utf16_to_utf8(world.list.caption(world.list.row(i))), r.at("name").get<std::string>());
+                EXPECT_EQ(utf16_to_utf8(world.list.caption(world.list.row(i))),
+                          r.at("name").get<std::string>());
                 EXPECT_EQ(world.list.sub_item(world.list.row(i), 5), decimal(r.at("size").get<int64_t>()));
                 if (!r.value("intact", false) || !r.contains("sha256")) continue;
                 memory_stream data;
@@ -116,12 +121,14 @@ TEST(SearchFixtures, LostFatFoldersAreFoundAndListedWithTheirFiles) {
         const std::u16string offset = decimal(folder.at("offset").get<int64_t>());
         kvl_file_item_manager::handle found = nullptr;
         for (const auto& child : command->children)
-            if (child->data.view_node && world.tree.text(child->data.view_node) == offset) found = child.get();
+            if (child->data.view_node && world.tree.text(child->data.view_node) == offset)
+                found = child.get();
         ASSERT_NE(found, nullptr) << folder.at("folder");
         world.manager.activate(found);
         std::map<std::string, const file_item*> rows;
         for (int i = 0; i < world.list.count(); ++i)
-            rows[utf16_to_utf8(world.list.caption(world.list.row(i)))] = static_cast<const file_item*>(world.list.data(world.list.row(i)));
+            rows[utf16_to_utf8(world.list.caption(world.list.row(i)))] =
+                static_cast<const file_item*>(world.list.data(world.list.row(i)));
         for (const auto& e : folder.at("entries")) {
             const auto row = rows.find(e.at("name").get<std::string>());
             ASSERT_NE(row, rows.end()) << folder.at("folder") << " " << e.at("name");
@@ -141,7 +148,8 @@ TEST(SearchFixtures, CarvingFindsEverySampleAtASectorStartAndNoneElsewhere) {
     const auto command = command_of(source, COMMAND_LOW_LEVEL_SEARCH);
     ASSERT_NE(command, nullptr);
     std::vector<std::u16string> every;
-    for (const xfs_node& node : world.manager.low_level_scanner.definitions.nodes) every.push_back(node.description);
+    for (const xfs_node& node : world.manager.low_level_scanner.definitions.nodes)
+        every.push_back(node.description);
     world.file_type_dialog.answers = {{false, every}};
     world.manager.activate(command);
     const xfs_nodes& formats = world.manager.low_level_scanner.definitions;
@@ -153,9 +161,11 @@ TEST(SearchFixtures, CarvingFindsEverySampleAtASectorStartAndNoneElsewhere) {
         for (const auto& ext : planted.at("expected_hits"))
             expected.emplace(planted.at("offset").get<int64_t>(), utf8_to_utf16(ext.get<std::string>()));
     for (const auto& hit : hits)
-        EXPECT_TRUE(std::count(expected.begin(), expected.end(), hit)) << "unexpected " << hit.first << " " << utf16_to_utf8(hit.second);
+        EXPECT_TRUE(std::count(expected.begin(), expected.end(), hit))
+            << "unexpected " << hit.first << " " << utf16_to_utf8(hit.second);
     for (const auto& want : expected)
-        EXPECT_TRUE(std::count(hits.begin(), hits.end(), want)) << "missing " << want.first << " " << utf16_to_utf8(want.second);
+        EXPECT_TRUE(std::count(hits.begin(), hits.end(), want))
+            << "missing " << want.first << " " << utf16_to_utf8(want.second);
 }
 
 }  // namespace

@@ -59,7 +59,8 @@ TEST(ShippedFormats, EachSampleMatchesItsOwnDefinitionsAndNoOther) {
         EXPECT_TRUE(any_own) << s.file << " is not recognised as " << utf16_to_utf8(s.extension);
     }
     for (const xfs_node& node : formats.nodes)
-        EXPECT_TRUE(proven.count(node.extension)) << utf16_to_utf8(node.extension) << " has no matching sample";
+        EXPECT_TRUE(proven.count(node.extension))
+            << utf16_to_utf8(node.extension) << " has no matching sample";
 }
 
 TEST(ShippedFormats, DefineTheDefaultSelectionAndNothingFiresOnBlankSectors) {
@@ -70,8 +71,8 @@ TEST(ShippedFormats, DefineTheDefaultSelectionAndNothingFiresOnBlankSectors) {
     formats.select(u".jpg;.png;.gif;.bmp;.pdf;.zip;.rar;.wav;.avi;.mid;.ogg;.docx;.mp3", chosen);
     EXPECT_EQ(chosen.size(), 13u);
     EXPECT_TRUE(ui.log.lines.empty());
-    const std::set<std::u16string> groups = {u"Images", u"Documents", u"Archives", u"Audio", u"Video",
-                                             u"Databases", u"Executables", u"Other"};
+    const std::set<std::u16string> groups = {u"Images", u"Documents", u"Archives",    u"Audio",
+                                             u"Video",  u"Databases", u"Executables", u"Other"};
     for (const xfs_node& node : formats.nodes) {
         EXPECT_TRUE(groups.count(node.group)) << utf16_to_utf8(node.extension);
         EXPECT_FALSE(node.description.empty());

@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
+#include <random>
 #include "core/text.h"
 #include "platform/code_page.h"
 #include "support/fixtures.h"
-#include <filesystem>
-#include <random>
 #include "support/temp_dir.h"
 #include "support/test_ui.h"
 
@@ -61,13 +61,15 @@ TEST(XfsNodes, LoadsWithAndWithoutByteOrderMark) {
 TEST(XfsNodes, ShortLinesAndBadIntegersAreReportedAndStillListed) {
     test::test_ui ui;
     xfs_nodes formats;
-    formats.load_from_text(u"Eight;.a;00;0;;;0;\r\nBad offset;.b;00;x4;;;0;;G\r\nBad number;.c;00;0;;;seven;;G");
+    formats.load_from_text(
+        u"Eight;.a;00;0;;;0;\r\nBad offset;.b;00;x4;;;0;;G\r\nBad number;.c;00;0;;;seven;;G");
     ASSERT_EQ(formats.nodes.size(), 3u);
-    EXPECT_EQ(ui.log_texts(),
-              (std::vector<std::u16string>{
-                  u"operator xfs_node::==> Cannot decomplie string \"Eight;.a;00;0;;;0;\"",
-                  u"operator xfs_node::==> Cannot decomplie string \"Bad offset;.b;00;x4;;;0;;G\"Invalid int value \"x4\"",
-                  u"operator xfs_node::==> Cannot decomplie string \"Bad number;.c;00;0;;;seven;;G\"Invalid int value \"seven\""}));
+    EXPECT_EQ(ui.log_texts(), (std::vector<std::u16string>{
+                                  u"operator xfs_node::==> Cannot decomplie string \"Eight;.a;00;0;;;0;\"",
+                                  u"operator xfs_node::==> Cannot decomplie string \"Bad "
+                                  u"offset;.b;00;x4;;;0;;G\"Invalid int value \"x4\"",
+                                  u"operator xfs_node::==> Cannot decomplie string \"Bad "
+                                  u"number;.c;00;0;;;seven;;G\"Invalid int value \"seven\""}));
     const std::vector<uint8_t> zeros(64, 0);
     for (const xfs_node& node : formats.nodes) {
         EXPECT_FALSE(node.selected);
@@ -78,8 +80,9 @@ TEST(XfsNodes, ShortLinesAndBadIntegersAreReportedAndStillListed) {
 TEST(XfsNodes, ByteSignaturesAtAnOffsetAndTheShortRecordRule) {
     test::test_ui ui;
     xfs_nodes formats;
-    formats.load_from_text(u"J;.jpg;FFD8FF;0;;;0;;I\r\nJ2;.jp2;0xffd8ff;0;;;0;;I\r\nAt2;.x;4D5A;2;;;0;;I\r\n"
-                           u"Capital prefix;.y;0XFFD8FF;0;;;0;;I\r\nOne digit;.z;F;0;;;0;;I\r\nStopped;.w;FFzz;0;;;0;;I");
+    formats.load_from_text(
+        u"J;.jpg;FFD8FF;0;;;0;;I\r\nJ2;.jp2;0xffd8ff;0;;;0;;I\r\nAt2;.x;4D5A;2;;;0;;I\r\n"
+        u"Capital prefix;.y;0XFFD8FF;0;;;0;;I\r\nOne digit;.z;F;0;;;0;;I\r\nStopped;.w;FFzz;0;;;0;;I");
     const auto jpeg = bytes({0xFF, 0xD8, 0xFF, 0xE0});
     EXPECT_TRUE(formats.nodes[0].matches(jpeg.data(), 4));
     EXPECT_TRUE(formats.nodes[1].matches(jpeg.data(), 4));
@@ -101,9 +104,10 @@ TEST(XfsNodes, ByteSignaturesAtAnOffsetAndTheShortRecordRule) {
 TEST(XfsNodes, RegularExpressionsMatchFromTheOffsetOverRawBytes) {
     test::test_ui ui;
     xfs_nodes formats;
-    formats.load_from_text(u"Zip;.zip;%PK\\x03\\x04;30;;;0;;A\r\n"
-                           u"Any byte;.any;%A.B;0;;;0;;A\r\n"
-                           u"Whole;.whole;%AB$;0;;;0;;A");
+    formats.load_from_text(
+        u"Zip;.zip;%PK\\x03\\x04;30;;;0;;A\r\n"
+        u"Any byte;.any;%A.B;0;;;0;;A\r\n"
+        u"Whole;.whole;%AB$;0;;;0;;A");
     std::vector<uint8_t> data(64, 0x0A);
     data[30] = 'P';
     data[31] = 'K';
@@ -130,7 +134,8 @@ TEST(XfsNodes, InvalidExpressionIsReportedAndMatchesNothing) {
     formats.load_from_text(u"Broken;.b;%(ab;0;;;0;;A\r\nGood;.g;6162;0;;;0;;A");
     ASSERT_EQ(formats.nodes.size(), 2u);
     ASSERT_EQ(ui.log.lines.size(), 1u);
-    EXPECT_TRUE(ui.log.lines[0].text.starts_with(u"xfs_nodes::load_from_file=> Invalid regular expression \"(ab\""));
+    EXPECT_TRUE(
+        ui.log.lines[0].text.starts_with(u"xfs_nodes::load_from_file=> Invalid regular expression \"(ab\""));
     const auto ab = bytes({'a', 'b'});
     EXPECT_FALSE(formats.nodes[0].matches(ab.data(), 2));
     EXPECT_TRUE(formats.nodes[1].matches(ab.data(), 2));  // the definitions after it are prepared
@@ -162,9 +167,11 @@ TEST(XfsNodes, MissingFileIsReportedAndAReadOnlyFileLoads) {
     test::temp_dir dir;
     xfs_nodes formats;
     EXPECT_FALSE(formats.load_from_file(dir.u16("formats.txt")));
-    EXPECT_EQ(ui.log_texts(), (std::vector<std::u16string>{u"file_stream::open=> No such file or directory",
-                                                           u"xfs_nodes::load_from_file=> Cannot load file with file "
-                                                           u"format info (" + dir.u16("formats.txt") + u")"}));
+    EXPECT_EQ(ui.log_texts(),
+              (std::vector<std::u16string>{u"file_stream::open=> No such file or directory",
+                                           u"xfs_nodes::load_from_file=> Cannot load file with file "
+                                           u"format info (" +
+                                               dir.u16("formats.txt") + u")"}));
     test::write_file(dir.file("formats.txt"), utf16_file(two_formats, true));
     ASSERT_EQ(::chmod(dir.file("formats.txt").c_str(), 0444), 0);
     {
@@ -198,23 +205,28 @@ TEST(XfsNodes, AnchoredSearchAgreesWithTheWholeRecordMatch) {
         std::vector<uint8_t> bytes = test::read_file(entry.path());
         bytes.resize(std::min<size_t>(bytes.size(), 8192));
         records.push_back(bytes);
-        for (int k = 0; k < 4 && !bytes.empty(); ++k) {  // near misses: one byte changed early on, or cut short
+        for (int k = 0; k < 4 && !bytes.empty();
+             ++k) {  // near misses: one byte changed early on, or cut short
             std::vector<uint8_t> changed = bytes;
-            changed[random() % std::min<size_t>(changed.size(), 64)] ^= static_cast<uint8_t>(1 + random() % 255);
+            changed[random() % std::min<size_t>(changed.size(), 64)] ^=
+                static_cast<uint8_t>(1 + random() % 255);
             records.push_back(changed);
-            records.push_back(std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(random() % bytes.size())));
+            records.push_back(std::vector<uint8_t>(
+                bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(random() % bytes.size())));
         }
     }
     int compared = 0;
     for (const xfs_node& node : formats.nodes) {
         if (node.is_bytes) continue;
-        const std::string expression = std::string(static_cast<size_t>(node.offset), '.') +
-                                       platform::utf16_to_ansi(std::u16string_view(node.signature_text).substr(1)) + ".*";
+        const std::string expression =
+            std::string(static_cast<size_t>(node.offset), '.') +
+            platform::utf16_to_ansi(std::u16string_view(node.signature_text).substr(1)) + ".*";
         const boost::regex whole(expression, boost::regex::perl | boost::regex::mod_s);
         for (const auto& r : records) {
             const char* begin = reinterpret_cast<const char*>(r.data());
             const bool full = boost::regex_match(begin, begin + r.size(), whole);
-            ASSERT_EQ(node.matches(r.data(), static_cast<int32_t>(r.size())), full) << utf16_to_utf8(node.extension);
+            ASSERT_EQ(node.matches(r.data(), static_cast<int32_t>(r.size())), full)
+                << utf16_to_utf8(node.extension);
             ++compared;
         }
     }

@@ -49,7 +49,7 @@ TEST(DataChunks, TotalOfHugeExtentsDoesNotOverflow) {
 }
 
 class ChunkReadTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::vector<uint8_t> bytes(8192);
         for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7);
@@ -88,7 +88,8 @@ TEST_F(ChunkReadTest, ReadInPiecesReadsTheLastPartialSectorWhole) {
     EXPECT_EQ(storage.get_pos(), 1536);  // 512 directly, then one whole sector of which 488 were kept
 
     EXPECT_FALSE(read_in_pieces(storage, out.data(), 1000, 1000));
-    EXPECT_EQ(ui.log_texts(), std::vector<std::u16string>{u"stream::read=> Buffer size 1000 is not 512 aligned"});
+    EXPECT_EQ(ui.log_texts(),
+              std::vector<std::u16string>{u"stream::read=> Buffer size 1000 is not 512 aligned"});
 }
 
 }  // namespace

@@ -38,7 +38,7 @@ void ntfs_boot(test::sparse_image& image, int64_t at, uint16_t bytes_per_sector,
 }
 
 class DiskStorageTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         if (storage.is_open()) storage.close();
     }
@@ -113,7 +113,8 @@ TEST_F(DiskStorageTest, WholeDriveTakesTheDevicesSectorSize) {
     EXPECT_TRUE(storage.open(u"0"));  // the failure value is not refused; its cause is reported
     EXPECT_EQ(storage.total_sectors, -1);
     EXPECT_EQ(storage.size(), -1);
-    EXPECT_EQ(ui.log_texts().back(), u"disk_storage::detect_storage_size_sectors=> Cannot detect physical drive size");
+    EXPECT_EQ(ui.log_texts().back(),
+              u"disk_storage::detect_storage_size_sectors=> Cannot detect physical drive size");
 }
 
 TEST_F(DiskStorageTest, ImageFilesAndTheirPartitions) {
@@ -170,7 +171,8 @@ TEST_F(DiskStorageTest, RefusalsLeaveTheStorageClosed) {
         std::vector<std::u16string> lines;
     } cases[] = {
         {u"", {u"disk_storage::open=> Invalid source"}},
-        {path("missing.img"), {u"file_stream::open=> No such file or directory", u"disk_storage::open=> Cannot open partition"}},
+        {path("missing.img"),
+         {u"file_stream::open=> No such file or directory", u"disk_storage::open=> Cannot open partition"}},
         {u"7", {u"disk_storage::open=> Cannot open partition"}},
         {path("empty.img"), {u"disk_storage::open=> Storage is too small"}},
     };
@@ -184,15 +186,18 @@ TEST_F(DiskStorageTest, RefusalsLeaveTheStorageClosed) {
     ui.log.clear();
     EXPECT_TRUE(storage.open(u"0 63"));  // a partition without a file system opens with an unknown size
     EXPECT_EQ(storage.total_sectors, -1);
-    EXPECT_EQ(ui.log_texts(), std::vector<std::u16string>{u"disk_storage::detect_storage_size_sectors=> Cannot detect partition size"});
+    EXPECT_EQ(ui.log_texts(),
+              std::vector<std::u16string>{
+                  u"disk_storage::detect_storage_size_sectors=> Cannot detect partition size"});
 }
 
 TEST_F(DiskStorageTest, OpeningAnOpenStorageIsRefused) {
     test::sparse_image image(dir.file("a.img"), 4096);
     ASSERT_TRUE(storage.open(path("a.img")));
     EXPECT_FALSE(storage.open(path("a.img")));
-    EXPECT_EQ(ui.log_texts(), (std::vector<std::u16string>{u"file_stream::open=> Please close previous handle first",
-                                                           u"disk_storage::open=> Cannot open partition"}));
+    EXPECT_EQ(ui.log_texts(),
+              (std::vector<std::u16string>{u"file_stream::open=> Please close previous handle first",
+                                           u"disk_storage::open=> Cannot open partition"}));
 }
 
 TEST_F(DiskStorageTest, ABootSectorClaimingAnImpossibleSectorSizeKeepsTheDevicesOne) {

@@ -17,7 +17,7 @@ std::vector<uint8_t> pattern(size_t size) {
 }
 
 class FileStreamTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         test::write_file(dir.file("disk.img"), pattern(64 * 1024));
         ASSERT_TRUE(source.open(dir.u16("disk.img"), platform::open_access::read_only));
@@ -83,7 +83,8 @@ TEST_F(FileStreamTest, ReadPastTheEndGivesZerosNotStaleBytes) {
 TEST_F(FileStreamTest, SecondOpenIsRefusedAndTheFirstFileStaysOpen) {
     test::write_file(dir.file("other"), {1, 2, 3});
     EXPECT_FALSE(source.open(dir.u16("other"), platform::open_access::read_only));
-    EXPECT_EQ(ui.log_texts(), std::vector<std::u16string>{u"file_stream::open=> Please close previous handle first"});
+    EXPECT_EQ(ui.log_texts(),
+              std::vector<std::u16string>{u"file_stream::open=> Please close previous handle first"});
     EXPECT_EQ(source.path(), dir.u16("disk.img"));
     EXPECT_EQ(source.size(), 64 * 1024);
 }
@@ -144,7 +145,8 @@ TEST(FileStream, DestroyingAnOpenStreamIsReported) {
         file_stream forgotten;
         ASSERT_TRUE(forgotten.open(dir.u16("f"), platform::open_access::read_only));
     }
-    EXPECT_EQ(ui.log_texts(), std::vector<std::u16string>{u"~file_stream::file_stream=> Handle is not closed"});
+    EXPECT_EQ(ui.log_texts(),
+              std::vector<std::u16string>{u"~file_stream::file_stream=> Handle is not closed"});
 }
 
 }  // namespace

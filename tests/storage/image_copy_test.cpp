@@ -41,7 +41,7 @@ const std::vector<byte_range> bad_areas = {
 };
 
 class ImageCopy : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         source = dir.file("disk.img");
         original = random_bytes(source_size);

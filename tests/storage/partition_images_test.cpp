@@ -19,7 +19,7 @@ nlohmann::json expected_table(const std::string& name) {
 }
 
 class PartitionImage : public ::testing::TestWithParam<std::string> {
-protected:
+  protected:
     std::u16string image() const { return utf8_to_utf16(test::fixture_image(GetParam()).string()); }
     test::test_ui ui;
 };
@@ -37,16 +37,19 @@ TEST_P(PartitionImage, TableAndItemsMatchWhatSfdiskWrote) {
     std::vector<std::u16string> captions;
     for (const auto& partition : expected.at("partitions")) {
         const size_t slot = partition.at("slot").get<size_t>();
-        const uint8_t type = static_cast<uint8_t>(std::stoul(partition.at("type").get<std::string>(), nullptr, 16));
+        const uint8_t type =
+            static_cast<uint8_t>(std::stoul(partition.at("type").get<std::string>(), nullptr, 16));
         ASSERT_LE(slot, list.size());
         EXPECT_EQ(list[slot - 1].type, type) << "slot " << slot;
-        EXPECT_EQ(list[slot - 1].first_sector, partition.at("first_sector").get<uint64_t>()) << "slot " << slot;
+        EXPECT_EQ(list[slot - 1].first_sector, partition.at("first_sector").get<uint64_t>())
+            << "slot " << slot;
         if (slot > 4) {
             EXPECT_EQ(list[slot - 1].sectors, partition.at("sectors").get<uint32_t>()) << "slot " << slot;
         }
         if (!is_container_type(type))
-            captions.push_back(u"Partition" + decimal(static_cast<int64_t>(slot)) + u" - " + partition_type_name(type) +
-                               u" (Sector: " + decimal(partition.at("first_sector").get<int64_t>()) + u")");
+            captions.push_back(u"Partition" + decimal(static_cast<int64_t>(slot)) + u" - " +
+                               partition_type_name(type) + u" (Sector: " +
+                               decimal(partition.at("first_sector").get<int64_t>()) + u")");
     }
     platform::memory_tree_control tree;
     platform::scripted_file_dialogs dialogs;
@@ -70,7 +73,8 @@ TEST_P(PartitionImage, TableAndItemsMatchWhatSfdiskWrote) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sfdisk, PartitionImage,
-                         ::testing::Values("part-gap", "part-ext05", "part-ext0f", "part-ebr-loop", "part-volumes"));
+                         ::testing::Values("part-gap", "part-ext05", "part-ext0f", "part-ebr-loop",
+                                           "part-volumes"));
 
 TEST(PartitionImages, MissingSignatureIsReported) {
     test::test_ui ui;
@@ -79,7 +83,8 @@ TEST(PartitionImages, MissingSignatureIsReported) {
     partition_list list{};
     EXPECT_FALSE(storage.get_partition_list(list));
     storage.close();
-    EXPECT_EQ(ui.log_texts(), std::vector<std::u16string>{u"disk_storage::get_partition_list=> Not valid MBR signature"});
+    EXPECT_EQ(ui.log_texts(),
+              std::vector<std::u16string>{u"disk_storage::get_partition_list=> Not valid MBR signature"});
 }
 
 TEST(PartitionImages, VolumesInsideADiskImageOpenByTheirSector) {
@@ -88,7 +93,8 @@ TEST(PartitionImages, VolumesInsideADiskImageOpenByTheirSector) {
     const std::u16string image = utf8_to_utf16(test::fixture_image("part-volumes").string());
     std::vector<int32_t> kinds;
     for (const auto& partition : expected.at("partitions")) {
-        if (is_container_type(static_cast<uint8_t>(std::stoul(partition.at("type").get<std::string>(), nullptr, 16))))
+        if (is_container_type(
+                static_cast<uint8_t>(std::stoul(partition.at("type").get<std::string>(), nullptr, 16))))
             continue;
         disk_storage storage;
         ASSERT_TRUE(storage.open(image + u"#" + decimal(partition.at("first_sector").get<int64_t>())));

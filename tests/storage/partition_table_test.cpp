@@ -2,17 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include "core/text.h"
 #include "storage/disk_storage.h"
 #include "support/fake_devices.h"
 #include "support/temp_dir.h"
 #include "support/test_ui.h"
-#include "core/text.h"
 
 namespace kvl {
 namespace {
 
 // Writes a table entry into the boot record at sector `record` of the image.
-void put_entry(test::sparse_image& disk, int64_t record, int slot, uint8_t type, uint32_t first, uint32_t count) {
+void put_entry(test::sparse_image& disk, int64_t record, int slot, uint8_t type, uint32_t first,
+               uint32_t count) {
     const int64_t at = record * 512 + 446 + slot * 16;
     disk.put(at + 4, type, 1);
     disk.put(at + 8, first, 4);
@@ -21,7 +22,7 @@ void put_entry(test::sparse_image& disk, int64_t record, int slot, uint8_t type,
 }
 
 class PartitionListTest : public ::testing::Test {
-protected:
+  protected:
     bool read_list(const std::filesystem::path& image) {
         if (!storage.open(utf8_to_utf16(image.string()))) return false;
         list = {};
@@ -41,9 +42,9 @@ TEST_F(PartitionListTest, ChainOfLogicalPartitionsIsAbsoluteAndFollowsLinksAcros
     test::sparse_image disk(dir.file("disk"), int64_t{600} << 20);
     put_entry(disk, 0, 0, 0x07, 2048, 4096);
     put_entry(disk, 0, 1, 0x0F, 1000000, 200000);
-    put_entry(disk, 1000000, 0, 0x0C, 2048, 10000);      // logical 5 at 1 002 048
-    put_entry(disk, 1000000, 1, 0x05, 50000, 30000);     // next record 50 000 sectors in: a gap after logical 5
-    put_entry(disk, 1050000, 0, 0x06, 2048, 8000);       // logical 6 at 1 052 048
+    put_entry(disk, 1000000, 0, 0x0C, 2048, 10000);   // logical 5 at 1 002 048
+    put_entry(disk, 1000000, 1, 0x05, 50000, 30000);  // next record 50 000 sectors in: a gap after logical 5
+    put_entry(disk, 1050000, 0, 0x06, 2048, 8000);    // logical 6 at 1 052 048
     ASSERT_TRUE(read_list(disk.path()));
     EXPECT_EQ(list[0].type, 0x07);
     EXPECT_EQ(list[1].type, 0x0F);
@@ -61,7 +62,7 @@ TEST_F(PartitionListTest, LoopingChainEnds) {
     put_entry(disk, 2048, 0, 0x07, 63, 1000);
     put_entry(disk, 2048, 1, 0x05, 2000, 1000);  // to the record at 4048
     put_entry(disk, 4048, 0, 0x07, 63, 1000);
-    put_entry(disk, 4048, 1, 0x05, 0, 1000);     // back to the first record
+    put_entry(disk, 4048, 1, 0x05, 0, 1000);  // back to the first record
     ASSERT_TRUE(read_list(disk.path()));
     EXPECT_EQ(list[4].first_sector, 2111u);
     EXPECT_EQ(list[5].first_sector, 4111u);
@@ -84,7 +85,8 @@ TEST_F(PartitionListTest, MissingSignatureIsReported) {
     put_entry(disk, 0, 0, 0x07, 2048, 10);
     disk.put(510, 0, 2);
     EXPECT_FALSE(read_list(disk.path()));
-    EXPECT_EQ(ui.log_texts(), std::vector<std::u16string>{u"disk_storage::get_partition_list=> Not valid MBR signature"});
+    EXPECT_EQ(ui.log_texts(),
+              std::vector<std::u16string>{u"disk_storage::get_partition_list=> Not valid MBR signature"});
 }
 
 TEST_F(PartitionListTest, UnreadableChainFailsTheWholeList) {

@@ -9,7 +9,8 @@ namespace kvl::test {
 // Little-endian bytes for building on-disk structures in tests.
 inline void put(std::vector<uint8_t>& bytes, size_t offset, uint64_t value, int width) {
     if (bytes.size() < offset + static_cast<size_t>(width)) bytes.resize(offset + static_cast<size_t>(width));
-    for (int i = 0; i < width; ++i) bytes[offset + static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
+    for (int i = 0; i < width; ++i)
+        bytes[offset + static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 inline void put_text(std::vector<uint8_t>& bytes, size_t offset, const std::string& text) {
@@ -19,8 +20,9 @@ inline void put_text(std::vector<uint8_t>& bytes, size_t offset, const std::stri
 
 // A non-resident attribute header (64 bytes) followed by its mapping pairs.
 inline std::vector<uint8_t> nonresident_attribute(uint32_t type, int64_t lowest, int64_t highest,
-                                                  const std::vector<uint8_t>& pairs, uint8_t compression_unit = 0,
-                                                  uint16_t flags = 0, int64_t data_size = 0) {
+                                                  const std::vector<uint8_t>& pairs,
+                                                  uint8_t compression_unit = 0, uint16_t flags = 0,
+                                                  int64_t data_size = 0) {
     std::vector<uint8_t> a;
     a.reserve(64 + pairs.size() + 8);
     a.resize(64);

@@ -14,7 +14,7 @@ namespace kvl::test {
 // A failing disk without root: for its lifetime, every read of the given file that touches one of
 // the chosen byte ranges fails with EIO, as a read over a bad sector does. Other files read as usual.
 class failing_reads final : public platform::source_reader {
-public:
+  public:
     explicit failing_reads(const std::filesystem::path& file);
 
     // Makes [offset, offset + length) of the file unreadable.
@@ -29,7 +29,7 @@ public:
     // Every byte the reads of the file asked for.
     byte_ranges asked;
 
-private:
+  private:
     dev_t device_ = 0;
     ino_t inode_ = 0;
     byte_ranges bad_;

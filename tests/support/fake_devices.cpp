@@ -47,7 +47,8 @@ sparse_image::sparse_image(const std::filesystem::path& path, int64_t size) : pa
 void sparse_image::write(int64_t offset, const std::vector<uint8_t>& bytes) {
     const int fd = ::open(path_.c_str(), O_RDWR);
     if (fd < 0) return;
-    if (::pwrite(fd, bytes.data(), bytes.size(), offset) != static_cast<ssize_t>(bytes.size())) ::perror("pwrite");
+    if (::pwrite(fd, bytes.data(), bytes.size(), offset) != static_cast<ssize_t>(bytes.size()))
+        ::perror("pwrite");
     ::close(fd);
 }
 
@@ -57,6 +58,8 @@ void sparse_image::put(int64_t offset, uint64_t value, int width) {
     write(offset, bytes);
 }
 
-void sparse_image::put_text(int64_t offset, const std::string& text) { write(offset, {text.begin(), text.end()}); }
+void sparse_image::put_text(int64_t offset, const std::string& text) {
+    write(offset, {text.begin(), text.end()});
+}
 
 }  // namespace kvl::test

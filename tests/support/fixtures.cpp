@@ -15,7 +15,9 @@ std::filesystem::path fixture_image(const std::string& name) {
     return std::filesystem::path(KORVALEN_TEST_DATA_DIR) / (name + ".img");
 }
 
-std::filesystem::path fixture_source_dir() { return KORVALEN_TEST_SOURCE_DIR; }
+std::filesystem::path fixture_source_dir() {
+    return KORVALEN_TEST_SOURCE_DIR;
+}
 
 std::vector<manifest_entry> read_manifest(const std::string& file_name) {
     std::vector<manifest_entry> entries;

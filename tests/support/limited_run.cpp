@@ -47,7 +47,8 @@ limited_result run_limited(const std::vector<std::string>& command, double time_
     int status = 0;
     rusage usage{};
     while (::wait4(child, &status, WNOHANG, &usage) == 0) {
-        if (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() > time_limit_seconds) {
+        if (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() >
+            time_limit_seconds) {
             result.timed_out = true;
             ::kill(child, SIGKILL);
             ::wait4(child, &status, 0, &usage);

@@ -16,7 +16,9 @@ ntfs_volume_view::~ntfs_volume_view() {
     if (storage.is_open()) storage.close();
 }
 
-bool ntfs_volume_view::build() { return storage.is_open() && build_ntfs_tree(volume, tree); }
+bool ntfs_volume_view::build() {
+    return storage.is_open() && build_ntfs_tree(volume, tree);
+}
 
 std::vector<listed_entry> ntfs_volume_view::list_all() {
     std::vector<listed_entry> out;
@@ -24,8 +26,8 @@ std::vector<listed_entry> ntfs_volume_view::list_all() {
     return out;
 }
 
-void ntfs_volume_view::walk(int64_t key, kvl_file_item_manager::handle node, const std::string& prefix, int depth,
-                            std::vector<listed_entry>& out) {
+void ntfs_volume_view::walk(int64_t key, kvl_file_item_manager::handle node, const std::string& prefix,
+                            int depth, std::vector<listed_entry>& out) {
     if (depth > 64 || !tree.count(key)) return;
     manager.empty_list();
     list_ntfs_children(manager, volume, tree.at(key), node);
@@ -47,8 +49,8 @@ void ntfs_volume_view::walk(int64_t key, kvl_file_item_manager::handle node, con
     for (const listed_entry& entry : rows) {
         out.push_back(entry);
         if (entry.item.subtype == FILE_ITEM_SUBTYPE_FOLDER && entry.item.tree_node)
-            walk(entry.item.position, static_cast<kvl_file_item_manager::handle>(entry.item.tree_node), entry.path,
-                 depth + 1, out);
+            walk(entry.item.position, static_cast<kvl_file_item_manager::handle>(entry.item.tree_node),
+                 entry.path, depth + 1, out);
     }
 }
 

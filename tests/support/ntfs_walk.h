@@ -27,7 +27,7 @@ struct listed_entry {
 // An NTFS image opened and its tree built, listed folder by folder through in-memory controls as a
 // user would click through it.
 class ntfs_volume_view {
-public:
+  public:
     explicit ntfs_volume_view(const std::u16string& source);
     ~ntfs_volume_view();
 
@@ -46,7 +46,7 @@ public:
     kvl_file_item_manager manager;
     kvl_file_item_manager::handle volume_node = nullptr;
 
-private:
+  private:
     void walk(int64_t key, kvl_file_item_manager::handle node, const std::string& prefix, int depth,
               std::vector<listed_entry>& out);
 };

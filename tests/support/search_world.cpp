@@ -14,11 +14,13 @@ search_world::search_world() {
     manager.low_level_scanner.definitions.load_from_file(utf8_to_utf16(KORVALEN_BIN_DIR "/formats.txt"));
 }
 
-kvl_file_item_manager::handle search_world::add_source(const std::u16string& source, const std::u16string& caption) {
+kvl_file_item_manager::handle search_world::add_source(const std::u16string& source,
+                                                       const std::u16string& caption) {
     return manager.tree.add_source_item(source, caption, nullptr);
 }
 
-kvl_file_item_manager::handle search_world::add_command(int64_t command, kvl_file_item_manager::handle parent) {
+kvl_file_item_manager::handle search_world::add_command(int64_t command,
+                                                        kvl_file_item_manager::handle parent) {
     return manager.tree.add_command_item(command, parent);
 }
 

@@ -12,11 +12,12 @@ namespace kvl::test {
 // The application's manager bound to in-memory controls and dialogs, with the shipped settings
 // and format definitions, as the command line and the tests drive it.
 class search_world {
-public:
+  public:
     search_world();
 
     // A source node under the root, as a mounted image or a drive would be.
-    kvl_file_item_manager::handle add_source(const std::u16string& source, const std::u16string& caption = u"source");
+    kvl_file_item_manager::handle add_source(const std::u16string& source,
+                                             const std::u16string& caption = u"source");
     kvl_file_item_manager::handle add_command(int64_t command, kvl_file_item_manager::handle parent);
     std::vector<std::u16string> captions(kvl_file_item_manager::handle node) const;
 

@@ -14,9 +14,10 @@ namespace kvl::test {
 temp_dir::temp_dir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "korvalen-test-XXXXXX").string();
     if (char* made = ::mkdtemp(pattern.data())) path_ = made;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
-                                            std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
-                                            std::filesystem::perms::others_exec);
+    std::filesystem::permissions(
+        path_, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                   std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                   std::filesystem::perms::others_exec);
 }
 
 temp_dir::~temp_dir() {
@@ -24,7 +25,9 @@ temp_dir::~temp_dir() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-std::u16string temp_dir::u16(const std::string& name) const { return utf8_to_utf16(file(name).string()); }
+std::u16string temp_dir::u16(const std::string& name) const {
+    return utf8_to_utf16(file(name).string());
+}
 
 void write_file(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

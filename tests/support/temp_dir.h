@@ -9,7 +9,7 @@ namespace kvl::test {
 
 // A fresh folder under the system's temporary folder, removed with everything in it at the end.
 class temp_dir {
-public:
+  public:
     temp_dir();
     ~temp_dir();
     temp_dir(const temp_dir&) = delete;
@@ -20,7 +20,7 @@ public:
     // UTF-16 path of a file inside the folder, as the streams take it.
     std::u16string u16(const std::string& name) const;
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
@@ -30,13 +30,13 @@ std::vector<uint8_t> read_file(const std::filesystem::path& path);
 // Makes file-permission checks of this thread those of an unprivileged user for a scope, so a test
 // run as root still sees a read-only file refuse writing.
 class unprivileged_files {
-public:
+  public:
     unprivileged_files();
     ~unprivileged_files();
     unprivileged_files(const unprivileged_files&) = delete;
     unprivileged_files& operator=(const unprivileged_files&) = delete;
 
-private:
+  private:
     int saved_uid_;
     int saved_gid_;
 };

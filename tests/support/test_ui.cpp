@@ -9,7 +9,9 @@ test_ui::test_ui()
     bind_message_log(&log);
 }
 
-test_ui::~test_ui() { bind_message_log(saved_log_); }
+test_ui::~test_ui() {
+    bind_message_log(saved_log_);
+}
 
 std::vector<std::u16string> test_ui::log_texts() const {
     std::vector<std::u16string> texts;

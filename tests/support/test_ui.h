@@ -9,7 +9,7 @@ namespace kvl::test {
 
 // Installs in-memory user-interface services and a bound message log for one test.
 class test_ui {
-public:
+  public:
     test_ui();
     ~test_ui();
     test_ui(const test_ui&) = delete;
@@ -24,7 +24,7 @@ public:
     platform::scripted_pump pump;
     platform::manual_clock clock;
 
-private:
+  private:
     platform::scoped_ui scope_;
     platform::log_list* saved_log_;
 };

@@ -436,13 +436,16 @@ int command_find(const common& options, const std::string& source, const std::st
     s.search_dialog.answers = {answer};
     for (int i = 0; i < s.list.count(); ++i) s.list.set_selected(s.list.row(i), true);
     s.manager.find();
+    const std::string prefix = path.find_first_not_of('/') == std::string::npos ? "" : folder->path;
     std::vector<entry> found;
     for (int i = 0; i < s.results.count(); ++i) {
         platform::list_row* row = s.results.row(i);
         entry e;
         e.name = s.results.caption(row);
-        e.item.from_text(s.results.sub_item(row, 5));
-        e.path = u8(e.name);
+        const auto* result = static_cast<const search_result*>(s.results.data(row));
+        if (!result) continue;
+        e.item = result->item;
+        e.path = prefix + u8(result->path);
         e.size_text = s.results.sub_item(row, 0);
         e.type = s.results.sub_item(row, 1);
         e.created = s.results.sub_item(row, 2);
@@ -451,7 +454,7 @@ int command_find(const common& options, const std::string& source, const std::st
         e.size = std::strtoll(u8(s.results.sub_item(row, 6)).c_str(), nullptr, 10);
         found.push_back(e);
     }
-    print_entries(found, options.json, false, "No files found");
+    print_entries(found, options.json, true, "No files found");
     if (!options.json) std::cerr << u8(s.manager.results_label) << '\n';
     return s.exit_status(true);
 }

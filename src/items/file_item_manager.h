@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,12 @@ void sanitize_path(std::u16string& text);
 // The name a caption is written under: sanitized, never "", "." or "..", at most 255 bytes, with
 // " (n)" before the extension for the n-th copy of a name.
 std::string output_name(const std::u16string& caption, int copy);
+
+// A file Find matched: its item and its path below the folder the search started in.
+struct search_result {
+    file_item item;
+    std::u16string path;
+};
 
 // Tree images of the sources.
 inline constexpr int IMAGE_VOLUME = 4;
@@ -116,6 +123,8 @@ class file_item_manager : public base {
                        int first_copy);
     void set_output_times(platform::list_control& list, platform::list_row* row, const file_stream& out);
 
+    // What the search results' rows point to.
+    std::vector<std::unique_ptr<search_result>> search_result_items_;
     // The chosen folder as the user gave it (without a trailing "/"), for the texts of failures.
     std::u16string destination_folder_;
     // The chosen folder and the folders entered below it, by depth.

@@ -34,6 +34,12 @@ bool file_item_manager::search_filter(const file_item& item, platform::list_row*
     for (int i = 0; i < 5; ++i) results_view->add_sub_item(match, list.sub_item(row, i));
     results_view->add_sub_item(match, item.to_text());
     results_view->add_sub_item(match, list.sub_item(row, 5));
+    // The row carries the whole item and where it was found: the text form above has no room for the
+    // deleted flag, and a ";" in a source's path would cut it.
+    search_result_items_.push_back(
+        std::make_unique<search_result>(search_result{item, relative_path + u"/" + caption}));
+    search_result_items_.back()->item.list_item = match;
+    results_view->set_data(match, search_result_items_.back().get());
     return true;
 }
 
@@ -69,6 +75,7 @@ void file_item_manager::find() {
         return;
     }
     if (results_view) results_view->clear();
+    search_result_items_.clear();
     results_label = describe_search(wanted);
     search(wanted);
     const int found = results_view ? results_view->count() : 0;

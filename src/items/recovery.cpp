@@ -220,9 +220,9 @@ bool file_item_manager::recover_search_results() {
                          u"Can't create file \"" + destination_folder_ + u"/" + caption + u"\"");
             return false;
         }
-        file_item item;
-        item.from_text(results.sub_item(row, 5));
-        const bool read = get_item_data(item, out, false);
+        const auto* found = static_cast<const search_result*>(results.data(row));
+        if (!found) continue;
+        const bool read = get_item_data(found->item, out, false);
         set_output_times(results, row, out);
         out.close();
         if (!read && target_failed_) return false;
@@ -266,11 +266,10 @@ void file_item_manager::recover() {
     // Writing onto the disk being read would overwrite the very data being recovered.
     std::vector<std::u16string> sources = {current_source};
     if (from_results)
-        for (int i = 0; i < results_view->count(); ++i) {
-            file_item item;
-            item.from_text(results_view->sub_item(results_view->row(i), 5));
-            sources.push_back(item.source);
-        }
+        for (int i = 0; i < results_view->count(); ++i)
+            if (const auto* found =
+                    static_cast<const search_result*>(results_view->data(results_view->row(i))))
+                sources.push_back(found->item.source);
     for (const std::u16string& source : sources) {
         const source_name name = parse_source(source);
         if (name.valid &&

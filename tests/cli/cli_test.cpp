@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 
 #include "support/fixtures.h"
@@ -207,6 +208,28 @@ TEST(Cli, ASearchThatFindsNothingSaysSo) {
         const result r = run(quiet);
         EXPECT_EQ(r.status, 0) << arguments[0] << ": " << r.err;
         EXPECT_EQ(r.out, said) << arguments[0];
+    }
+}
+
+// Find gives each match's path from the volume's root and its deleted flag, as ls does.
+TEST(Cli, FindReportsPathsAndDeletedFlagsAsLsDoes) {
+    for (const char* fixture : {"fat16", "ntfs-4k"}) {
+        const result listed = run({"-q", "ls", "-r", "--json", image(fixture)});
+        const result found = run({"-q", "find", "--json", image(fixture)});
+        ASSERT_EQ(found.status, 0) << found.err;
+        std::map<std::string, std::set<bool>> deleted;  // a live and a deleted file may share a path
+        for (const auto& row : json_lines(listed.out))
+            deleted[row.at("path")].insert(row.at("deleted").get<bool>());
+        const auto matches = json_lines(found.out);
+        int deleted_matches = 0;
+        for (const auto& row : matches) {
+            const auto it = deleted.find(row.at("path"));
+            ASSERT_NE(it, deleted.end()) << fixture << ": " << row.at("path");
+            EXPECT_TRUE(it->second.count(row.at("deleted").get<bool>())) << fixture << ": " << row.at("path");
+            deleted_matches += row.at("deleted").get<bool>();
+        }
+        EXPECT_GT(matches.size(), 10u) << fixture;
+        EXPECT_GT(deleted_matches, 0) << fixture;
     }
 }
 

@@ -45,9 +45,9 @@ bool fat_chunks(disk_storage& storage, const file_item& item, bool apply_cap, da
     truncate_chunks(chunks, item.value2);
     const int64_t found = chunks.total_length();
     if (limit == NO_CLUSTER_LIMIT && found < item.value2) {
-        log_error("get_item_data", u"The cluster chain from cluster " + decimal(item.position) +
-                                       u" ends after " + decimal(found) + u" of the file's " +
-                                       decimal(item.value2) + u" bytes");
+        log_error("file_item_manager::get_item_data",
+                  u"The cluster chain from cluster " + decimal(item.position) + u" ends after " +
+                      decimal(found) + u" of the file's " + decimal(item.value2) + u" bytes");
         whole = false;
     }
     return true;
@@ -59,8 +59,9 @@ bool within_volume(disk_storage& storage, const data_chunks& chunks) {
     for (const chunk_item& c : chunks.chunks) {
         const int64_t stored = c.stored_length > 0 ? c.stored_length : c.length;
         if (c.offset >= 0 && end >= 0 && (c.offset > end || stored > end - c.offset)) {
-            log_error("get_item_data", u"Part of the data lies beyond the end of the volume (at byte " +
-                                           decimal(c.offset) + u"); it reads as zeros");
+            log_error("file_item_manager::get_item_data",
+                      u"Part of the data lies beyond the end of the volume (at byte " + decimal(c.offset) +
+                          u"); it reads as zeros");
             return false;
         }
     }
@@ -77,7 +78,7 @@ bool report_zeros(const byte_ranges& zeros) {
         list += (i ? u", " : u"") + decimal(ranges[i].position) + u" to " + decimal(ranges[i].end() - 1);
     if (ranges.size() > 8)
         list += u" and " + decimal(static_cast<int64_t>(ranges.size() - 8)) + u" more ranges";
-    log_error("get_item_data",
+    log_error("file_item_manager::get_item_data",
               decimal(zeros.total()) +
                   u" bytes of the data lie in sectors that cannot be read and are zeros: bytes " + list);
     return false;
@@ -105,7 +106,7 @@ bool file_item_manager::get_item_data(const file_item& item, stream& destination
         delivered = record.assign_by_offset(source, item.position) && attributes.load(record, false) &&
                     attributes.read_data(destination, cap);
         if (source.has_unreadable()) {
-            log_error("get_item_data",
+            log_error("file_item_manager::get_item_data",
                       u"Some of the data lies in sectors that cannot be read; it is written as zeros");
             delivered = false;
         }

@@ -75,7 +75,7 @@ bool disk_storage_ntfs::read_mirror_record(int32_t index, ntfs_record& record) {
         __builtin_add_overflow(offset, static_cast<int64_t>(index) * record_size, &offset) ||
         !storage->read_unaligned(offset, record.data.data(), record_size) ||
         !storage->unreadable_in(offset, record_size).empty()) {
-        report_error("disk_storage_ntfs::open_record_",
+        report_error("disk_storage_ntfs::read_mirror_record",
                      u"MFT record " + decimal(index) + u" and its copy in $MFTMirr cannot be read");
         return false;
     }

@@ -153,8 +153,8 @@ template <typename Handler>
 bool read_mft(disk_storage_ntfs& volume, int32_t buffer_size, Handler&& handler) {
     disk_storage& storage = *volume.storage;
     if (buffer_size <= 0 || !is_aligned(buffer_size, storage.alignment)) {
-        storage.report_error("stream::iterate", u"Buffer size " + decimal(buffer_size) + u" is not " +
-                                                    decimal(storage.alignment) + u" aligned");
+        storage.report_error("read_mft", u"Buffer size " + decimal(buffer_size) + u" is not " +
+                                             decimal(storage.alignment) + u" aligned");
         return false;
     }
     const int64_t records_per_buffer = std::max<int64_t>(buffer_size / volume.record_size, 1);

@@ -75,8 +75,8 @@ bool stream::read_(stream& storage, int64_t position, memory_block& block, const
 
 bool read_in_pieces(stream& source, uint8_t* destination, int32_t size, int32_t piece) {
     if (piece <= 0 || !is_aligned(piece, source.alignment)) {
-        source.report_error("stream::read", u"Buffer size " + decimal(piece) + u" is not " +
-                                                decimal(source.alignment) + u" aligned");
+        source.report_error("read_in_pieces", u"Buffer size " + decimal(piece) + u" is not " +
+                                                  decimal(source.alignment) + u" aligned");
         return false;
     }
     const buffer pieces(size, piece);

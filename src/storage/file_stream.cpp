@@ -31,7 +31,7 @@ bool file_stream::open(const std::u16string& path, platform::open_access access)
 
 bool file_stream::adopt(platform::os_file&& opened, const std::u16string& path) {
     if (file_.is_open()) {
-        report_error("file_stream::open", u"Please close previous handle first");
+        report_error("file_stream::adopt", u"Please close previous handle first");
         return false;
     }
     file_ = std::move(opened);

@@ -89,7 +89,7 @@ TEST_F(ChunkReadTest, ReadInPiecesReadsTheLastPartialSectorWhole) {
 
     EXPECT_FALSE(read_in_pieces(storage, out.data(), 1000, 1000));
     EXPECT_EQ(ui.log_texts(),
-              std::vector<std::u16string>{u"stream::read=> Buffer size 1000 is not 512 aligned"});
+              std::vector<std::u16string>{u"read_in_pieces=> Buffer size 1000 is not 512 aligned"});
 }
 
 }  // namespace

@@ -53,6 +53,8 @@ class disk_storage : public file_stream {
     // Every byte of the source: for an image file its whole length, a last part sector included.
     int64_t byte_size();
     bool read(uint8_t* data, int32_t size) override;
+    bool seek(int64_t offset, int32_t mode) override;
+    int64_t get_pos() override { return position_; }
     // One attempt at the bytes at a position, with no retries and no zeros put in: false when the
     // read fails. For copying a failing disk, which chooses itself what to read again.
     bool read_once(int64_t position, uint8_t* data, int32_t size);
@@ -96,6 +98,7 @@ class disk_storage : public file_stream {
     bool fail_open(const char16_t* message);
 
     byte_ranges unreadable_;  // absolute offsets on the device
+    int64_t position_ = 0;    // of the next read, from base_offset
     int32_t device_sector_ = 512;
 };
 
